@@ -1,0 +1,91 @@
+// graphics.h — the graphics engine: the toroidal Playfield with its TileMap and text writer,
+// the SpriteTable and sprite images, and the composition of a frame.
+//
+// The Playfield block (Playfield, SpriteTable, TileMap) is one zero-filled allocation owned by
+// the framework. Callers assign ScrollOrigin, TextCursor and slot fields directly; only the
+// compositor writes ViewportShift, SpriteOrigin and the FrameBuffer.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/frame.h"
+
+// ---------------------------------------------------------------------------------------
+// Playfield, tile map and text writer.
+
+constexpr int32_t PlayfieldSize = 1024;            // pixels per side; wraps at both edges
+constexpr int32_t PlayfieldBytes = 1024 * 1024;
+constexpr int32_t SpriteTableBytes = 256 * 32;
+constexpr int32_t TileMapBytes = 64 * 64;
+constexpr int32_t PlayfieldBlockBytes = PlayfieldBytes + SpriteTableBytes + TileMapBytes;
+
+struct SpriteSlot {
+  uint16_t flags;   // bit 0 attached, bit 15 visible
+  uint8_t* pixels;  // first pixel of the attached image (just after its 12-byte header)
+  int16_t x, y;     // window position of the image's top-left pixel
+  int16_t width, height;
+  int16_t hitLeft, hitRight, hitTop, hitBottom;  // hit box relative to (x, y), half-open
+};
+static_assert(sizeof(SpriteSlot) == 32, "a sprite slot is 32 bytes");
+
+constexpr uint16_t SlotAttached = 0x0001;
+constexpr uint16_t SlotVisible = 0x8000;
+
+struct ScrollOriginRecord {
+  int32_t x, y;  // Playfield pixel shown at the window's top-left; each 0..1023
+};
+struct TextCursorRecord {
+  int32_t column, row;  // tile of WriteText's next glyph; each 0..63
+};
+
+extern uint8_t* Playfield;         // 1024 rows of 1024 pixels, (x, y) at y*1024 + x
+extern SpriteSlot* SpriteTable;    // 256 slots
+extern uint8_t* TileMap;           // 64 rows of 64 glyph codes, (column, row) at row*64 + column
+extern ScrollOriginRecord ScrollOrigin;
+extern TextCursorRecord TextCursor;
+extern uint8_t* FrameTopRow;       // the FrameBuffer's top screen row; fixed by AllocPlayfield
+extern uint8_t* SpriteOrigin;      // FrameTopRow + ViewportShift; set by CopyViewport
+
+// Allocates the block (null regions if that fails), zeroes the engine state and fixes
+// FrameTopRow from the FrameBuffer, which must exist.
+void AllocPlayfield();
+void FreePlayfield();
+// Zeroes the whole block (every slot free) and ScrollOrigin and TextCursor.
+void ClearPlayfield();
+// Copies glyph code (256 bytes at glyphs + 256*code) onto tile (column mod 64, row mod 64).
+void PutTile(uint32_t column, uint32_t row, int32_t code, const uint8_t* glyphs);
+// Puts one glyph per byte along TextCursor's row from its column, wrapping at column 64.
+void WriteText(const char* text, const uint8_t* glyphs);
+
+// ---------------------------------------------------------------------------------------
+// Sprite table and sprite images. Slot numbers are reduced to their low 8 bits; ranges are
+// inclusive and empty when first > last. Images: 12-byte header (width, height, hit left,
+// right, top, bottom; 16-bit little-endian) followed by width*height pixel bytes.
+
+void AttachImage(uint32_t slot, const uint8_t* image);
+void PlaceSprite(uint32_t slot, int32_t x, int32_t y);
+void MoveSprites(uint32_t first, uint32_t last, int32_t dx, int32_t dy);
+void ShowSprites(uint32_t first, uint32_t last);
+// The lowest visible slot in first..last whose hit box meets the rectangle, or -1.
+int32_t HitTest(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t first,
+                uint32_t last);
+void MakeIdentityTable(uint8_t* table);
+// Replaces every pixel p of the image by table[p].
+void RecolourImage(uint8_t* image, const uint8_t* table);
+// Appends a 16*n by 16 image of the text at cursor, stores its address in *image and advances
+// cursor past it; hitBox non-zero gives a hit box over the whole image.
+void MakeTextSprite(uint8_t** image, uint8_t*& cursor, const char* text, const uint8_t* glyphs,
+                    int32_t hitBox);
+// Draws the glyphs of text that fit whole into the image at (x, y).
+void DrawTextInImage(uint8_t* image, int32_t x, int32_t y, const char* text,
+                     const uint8_t* glyphs);
+
+// ---------------------------------------------------------------------------------------
+// Frame composition.
+
+// Fills the FrameBuffer from the Playfield at ScrollOrigin; sets ViewportShift, SpriteOrigin.
+void CopyViewport();
+// Draws every visible slot over the FrameBuffer, slot 0 first, clipped to the window.
+void DrawSprites();
+// CopyViewport, DrawSprites, then the FrameBuffer into MainWindow.
+void PresentFrame();

@@ -1,0 +1,310 @@
+// platform.h — the platform layer: everything the framework needs of the window system,
+// the clocks, profile files, memory, temporary files and the media device, in the system's
+// own terms (bytes, ints, rectangles, the window messages and device commands by value).
+//
+// The framework above this line is portable; below it stands exactly one backend, chosen at
+// link time: the SDL2 backend (platform/sdl/) for programs, or the recording double
+// (tests/double/) for tests that check the order of calls. No SDL type crosses this header.
+// Everything here is called on the thread that owns the window, except PostWindowMessage,
+// which the media device's audio thread also uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------
+// Handles. Opaque to the framework; null means "none".
+
+using InstanceHandle = void*;
+struct PlatformWindow;
+using WindowHandle = PlatformWindow*;
+struct PlatformContext;
+using ContextHandle = PlatformContext*;  // a drawing context: of the screen, a window or memory
+struct PlatformPalette;
+using PaletteHandle = PlatformPalette*;
+struct PlatformBitmap;
+using BitmapHandle = PlatformBitmap*;
+struct PlatformCursor;
+using CursorHandle = PlatformCursor*;
+struct PlatformIcon;
+using IconHandle = PlatformIcon*;
+
+// One colour of a palette: red, green, blue and the palette flags, in this order.
+struct PaletteEntry {
+  uint8_t red, green, blue, flags;
+};
+constexpr uint8_t PC_RESERVED = 1;    // entry may be animated: never shared with others
+constexpr uint8_t PC_NOCOLLAPSE = 4;  // entry is not mapped onto an existing colour
+
+struct Rect {
+  int32_t left, top, right, bottom;
+};
+struct Point {
+  int32_t x, y;
+};
+
+// ---------------------------------------------------------------------------------------
+// Window messages, with the values the window procedure dispatches on.
+
+constexpr uint32_t WM_DESTROY = 0x0002;
+constexpr uint32_t WM_SIZE = 0x0005;  // first: SIZE_*; second: width | height << 16 (client)
+constexpr uint32_t WM_SETFOCUS = 0x0007;
+constexpr uint32_t WM_KILLFOCUS = 0x0008;
+constexpr uint32_t WM_PAINT = 0x000F;
+constexpr uint32_t WM_CLOSE = 0x0010;
+constexpr uint32_t WM_QUIT = 0x0012;  // never dispatched: it ends the message loop
+constexpr uint32_t WM_KEYDOWN = 0x0100;
+constexpr uint32_t WM_CHAR = 0x0102;        // first: the typed character's code
+constexpr uint32_t WM_MOUSEMOVE = 0x0200;   // first: MK_* bits; second: x | y << 16 (client)
+constexpr uint32_t WM_LBUTTONDOWN = 0x0201; // button messages carry the same parameters
+constexpr uint32_t WM_LBUTTONUP = 0x0202;
+constexpr uint32_t WM_LBUTTONDBLCLK = 0x0203;
+constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
+constexpr uint32_t WM_RBUTTONUP = 0x0205;
+constexpr uint32_t WM_RBUTTONDBLCLK = 0x0206;
+constexpr uint32_t WM_QUERYNEWPALETTE = 0x030F;
+constexpr uint32_t WM_PALETTECHANGED = 0x0311;  // first: the window that changed the palette
+constexpr uint32_t MM_MCINOTIFY = 0x03B9;       // first: MCI_NOTIFY_*; second: device id
+
+constexpr uintptr_t SIZE_RESTORED = 0;
+constexpr uintptr_t SIZE_MINIMIZED = 1;
+constexpr uintptr_t MK_LBUTTON = 0x0001;
+constexpr uintptr_t MK_RBUTTON = 0x0002;
+
+constexpr int32_t SW_SHOWNORMAL = 1;
+constexpr int32_t SW_SHOWMAXIMIZED = 3;
+constexpr int32_t SW_SHOWDEFAULT = 10;
+
+constexpr int32_t CW_USEDEFAULT = INT32_MIN;  // let the platform choose the window position
+
+// Window class styles and window styles, as the framework registers and creates its window.
+constexpr uint32_t CS_VREDRAW = 0x0001;
+constexpr uint32_t CS_HREDRAW = 0x0002;
+constexpr uint32_t CS_DBLCLKS = 0x0008;
+constexpr uint32_t CS_BYTEALIGNCLIENT = 0x1000;
+constexpr uint32_t WS_CAPTION = 0x00C00000;
+constexpr uint32_t WS_SYSMENU = 0x00080000;
+constexpr uint32_t WS_MINIMIZEBOX = 0x00020000;
+
+constexpr uint32_t MB_OK = 0x0000;
+
+// A message as the queue holds it.
+struct Message {
+  WindowHandle window;
+  uint32_t message;
+  uintptr_t first;
+  intptr_t second;
+};
+
+// The window procedure: called for every message of the window, from DispatchWindowMessage
+// and, nested, from the operations below that deliver messages synchronously.
+using WindowProcedure = int32_t (*)(WindowHandle window, uint32_t message, uintptr_t first,
+                                    intptr_t second);
+
+struct WindowClass {
+  uint32_t style;
+  WindowProcedure procedure;
+  InstanceHandle instance;
+  IconHandle icon;
+  const char* className;
+};
+
+// ---------------------------------------------------------------------------------------
+// Start-up and the program's own module.
+
+// The instance handle of the running program.
+InstanceHandle GetProgramInstance();
+// Full path of the running program's file into buffer (size bytes, terminator included);
+// returns its length, or 0 if it cannot be had or does not fit.
+uint32_t GetProgramFilePath(char* buffer, uint32_t size);
+
+// ---------------------------------------------------------------------------------------
+// Windows, messages and the message queue.
+
+// Registers the window class; false on failure.
+bool RegisterWindowClass(const WindowClass& windowClass);
+// Loads the named icon of the program; null if there is none.
+IconHandle LoadProgramIcon(InstanceHandle instance, const char* name);
+// Creates the top-level window, not yet visible, with its outer top-left corner at (x, y)
+// (CW_USEDEFAULT: the platform's choice) and the given outer size. The messages that creation
+// sends reach the class's procedure before it returns. Null on failure.
+WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t style,
+                              int32_t x, int32_t y, int32_t width, int32_t height,
+                              InstanceHandle instance);
+// Shows the window, delivering size, activation and focus messages before returning.
+void ShowMainWindow(WindowHandle window, int32_t showCommand);
+// Paints the client area at once (delivers WM_PAINT before returning).
+void UpdateMainWindow(WindowHandle window);
+// Destroys the window: delivers WM_KILLFOCUS (if it had the focus), then WM_DESTROY, before
+// returning. The handle is invalid afterwards.
+void DestroyMainWindow(WindowHandle window);
+// The window's outer rectangle (frame included) in screen coordinates.
+Rect GetOuterRect(WindowHandle window);
+// Moves and sizes the window (outer rectangle); delivers the resulting WM_SIZE before
+// returning; repaints when asked.
+void MoveMainWindow(WindowHandle window, int32_t x, int32_t y, int32_t width, int32_t height,
+                    bool repaint);
+// Converts one point from client to screen coordinates.
+Point ClientToScreen(WindowHandle window, Point point);
+// Marks the whole client area for repainting; a WM_PAINT follows through the queue.
+void InvalidateClient(WindowHandle window, bool erase);
+// The platform's default handling of a message (closing destroys the window, and so on).
+int32_t DefaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t first,
+                               intptr_t second);
+
+// Takes the next message of the thread without waiting; false when the queue is empty.
+bool PeekWindowMessage(Message* message);
+// Turns key presses into character messages (where the backend needs it).
+void TranslateWindowMessage(const Message& message);
+// Delivers the message to its window's procedure and returns the procedure's result.
+int32_t DispatchWindowMessage(const Message& message);
+// Posts WM_QUIT with the exit code.
+void PostQuit(int32_t exitCode);
+// Posts a message to the window's queue; safe to call from any thread.
+void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second);
+
+// A modal message box with one OK button: returns when it is closed. While it is open the
+// window loses the focus and gets it back afterwards. Returns 0 if it could not be shown.
+int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
+                       uint32_t type);
+
+// ---------------------------------------------------------------------------------------
+// Cursor.
+
+Point GetCursorPosition();
+void SetCursorPosition(int32_t x, int32_t y);
+// Confines the cursor to the screen rectangle (right and bottom inclusive of the edge the
+// framework clamps to); null frees it.
+void ClipCursorTo(const Rect* rect);
+// Loads the named cursor of the program; null if there is none.
+CursorHandle LoadProgramCursor(InstanceHandle instance, const char* name);
+// The system's standard arrow.
+CursorHandle LoadArrowCursor();
+// Makes the cursor the current one (null: no cursor image); returns the previous one.
+CursorHandle SetCurrentCursor(CursorHandle cursor);
+
+// ---------------------------------------------------------------------------------------
+// Drawing: contexts, palettes and the 8-bit bitmap section the frame is composed in.
+
+// The screen's context, and a window's client-area context; release each when done.
+ContextHandle GetScreenContext();
+ContextHandle GetWindowContext(WindowHandle window);
+void ReleaseContext(WindowHandle window, ContextHandle context);  // window null: the screen
+ContextHandle BeginPaint(WindowHandle window);
+void EndPaint(WindowHandle window, ContextHandle context);
+// Copies count entries of the display's system palette from first on; returns how many were
+// copied (0 on a display without a palette of its own).
+int32_t GetSystemPaletteEntries(ContextHandle context, int32_t first, int32_t count,
+                                PaletteEntry* entries);
+PaletteHandle CreatePalette(const PaletteEntry* entries, int32_t count);
+// Selects the palette into the context (always as a foreground palette); returns the previous.
+PaletteHandle SelectPalette(ContextHandle context, PaletteHandle palette);
+// Maps the selected palette into the system palette; returns how many entries changed.
+int32_t RealizePalette(ContextHandle context);
+void DeletePalette(PaletteHandle palette);
+// A memory context compatible with the screen.
+ContextHandle CreateMemoryContext();
+void DeleteMemoryContext(ContextHandle context);
+
+// An 8-bit, bottom-up bitmap section: width by height bytes, rows of width bytes (a multiple
+// of 4), the colour table given as 256 entries of (blue, green, red, 0).
+struct BitmapHeader {
+  int32_t width;
+  int32_t height;  // positive: rows stored bottom-up
+  uint16_t planes;
+  uint16_t bitsPerPixel;
+  uint32_t compression;  // 0: uncompressed RGB
+};
+struct ColourQuad {
+  uint8_t blue, green, red, reserved;
+};
+// Creates the bitmap on the context's device; *pixels receives its pixel memory, which the
+// platform allocates and frees with the bitmap. Null on failure.
+BitmapHandle CreateBitmapSection(ContextHandle context, const BitmapHeader& header,
+                                 const ColourQuad* colourTable, uint8_t** pixels);
+// Selects the bitmap into a memory context; returns the one it replaces.
+BitmapHandle SelectBitmap(ContextHandle context, BitmapHandle bitmap);
+void DeleteBitmap(BitmapHandle bitmap);
+// Copies width by height pixels from (sourceX, sourceY) of the source context's bitmap (y
+// counted from the top screen row) to (x, y) of the destination, turning palette indices into
+// screen colours through the bitmap's colour table. Into a window, this is one upload.
+void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+               ContextHandle source, int32_t sourceX, int32_t sourceY);
+
+// ---------------------------------------------------------------------------------------
+// Clocks: milliseconds since an arbitrary start, unsigned 32-bit, wrapping.
+
+uint32_t GetTickCount();           // the system tick count
+uint32_t GetMultimediaTime();      // the multimedia timer
+// Makes both clocks read value now (tests start them just before the 2^32 wrap).
+void SetClockBase(uint32_t value);
+
+// ---------------------------------------------------------------------------------------
+// Profile (initialisation) files: names compare without case; a missing file, section or key
+// reads as the default; writing replaces the value, creates what is missing, keeps every other
+// section, key and comment, and replaces the file atomically.
+
+int32_t GetProfileInt(const char* section, const char* key, int32_t defaultValue,
+                      const char* path);
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const char* path);
+// The folder that stands for the "Windows directory": the user's configuration folder for the
+// program, created when missing. Writes it without a trailing separator into buffer; returns
+// its length, or the size needed if it does not fit (then nothing usable is written).
+uint32_t GetWindowsDirectory(char* buffer, uint32_t size);
+// The path separator the platform's directories use.
+constexpr char PathSeparator = '/';
+
+// ---------------------------------------------------------------------------------------
+// Memory: one zero-filled block; null on failure.
+
+void* AllocZeroed(size_t bytes);
+void FreeBlock(void* block);
+
+// ---------------------------------------------------------------------------------------
+// Files: temporary files, LZ expansion, removal.
+
+// The folder for temporary files, with a trailing separator; returns the length (0 on error).
+uint32_t GetTempFolder(char* buffer, uint32_t size);
+// Creates a new, empty file with a name no other process can predict or have created, in
+// folder, whose name starts with prefix; writes its path into path (256 bytes). 0 on success.
+uint32_t CreateTempFile(const char* folder, const char* prefix, char* path);
+// Expands source (in the LZ expansion library's compressed format) into destination, or copies
+// it unchanged when it is not compressed; returns the number of bytes written, or a negative
+// value on error (unreadable source, truncated or corrupt data, unwritable destination).
+int64_t ExpandFile(const char* source, const char* destination);
+bool DeleteFileAt(const char* path);
+
+// ---------------------------------------------------------------------------------------
+// The media device: commands on devices opened on files ("sequencer": MIDI; "waveaudio":
+// WAV). Completion notices arrive as MM_MCINOTIFY in the callback window's queue.
+
+constexpr uint32_t MCI_OPEN = 0x0803;
+constexpr uint32_t MCI_CLOSE = 0x0804;
+constexpr uint32_t MCI_PLAY = 0x0806;
+constexpr uint32_t MCI_STOP = 0x0808;
+constexpr uint32_t MCI_CUE = 0x0830;
+constexpr uint32_t MCI_NOTIFY = 0x1;
+constexpr uint32_t MCI_WAIT = 0x2;
+constexpr uint32_t MCI_FROM = 0x4;
+constexpr uint32_t MCI_OPEN_ELEMENT = 0x200;
+constexpr uint32_t MCI_OPEN_TYPE = 0x2000;
+constexpr uintptr_t MCI_NOTIFY_SUCCESSFUL = 1;
+constexpr uintptr_t MCI_NOTIFY_SUPERSEDED = 2;
+constexpr uintptr_t MCI_NOTIFY_ABORTED = 4;
+constexpr uintptr_t MCI_NOTIFY_FAILURE = 8;
+
+struct MciOpenParms {
+  WindowHandle callback;
+  uint32_t deviceId;       // out: the opened device, never 0
+  const char* deviceType;  // "sequencer" or "waveaudio"
+  const char* elementName; // the file
+};
+struct MciPlayParms {
+  WindowHandle callback;
+  uint32_t from;  // milliseconds; 0 is the beginning
+  uint32_t to;
+};
+
+// Sends a command to a device (MCI_OPEN to device 0); returns 0 or a non-zero error code.
+uint32_t SendMediaCommand(uint32_t deviceId, uint32_t command, uint32_t flags, void* parms);

@@ -1,0 +1,10 @@
+#!/bin/sh
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test,
+# the end-to-end tests included (they start their own X server and window manager).
+set -e
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVEX_SANITIZE=ON
+cmake --build build/debug
+cd build/debug
+ctest --output-on-failure -j2 --timeout 900
