@@ -32,10 +32,34 @@ void ChooseScrollDirection();
 // ---------------------------------------------------------------------------------------
 // Tick, timing and input.
 
-extern int64_t FrameCount;    // ticks that did their work; 64 bits so a long run never wraps
-extern uint32_t StartTime;    // timer at the first OnResume
-extern uint32_t PauseStart;   // timer at the latest OnPause; 0 until the first
-extern uint32_t PausedTotal;  // total of the completed pauses
+// Times are the multimedia timer's milliseconds, widened to 64 bits as they are read (the
+// 32-bit timer wraps every 49.7 days), so that neither the frame count times ten nor the
+// running time can overflow and a long run never shows a wrong or frozen rate.
+extern int64_t FrameCount;    // ticks that did their work
+extern int64_t StartTime;     // timer at the first OnResume
+extern int64_t PauseStart;    // timer at the latest OnPause; 0 until the first
+extern int64_t PausedTotal;   // total of the completed pauses
+// The multimedia timer, widened to 64 bits: each read adds the 32-bit difference to the
+// previous read, so wraps of the timer are carried on (reads are never 49 days apart).
+int64_t ReadTimer();
+extern int64_t TimerValue;      // the last value ReadTimer returned
+extern uint32_t TimerLastRead;  // the timer's 32-bit reading behind it
+extern int64_t TimerReads;      // reads so far; the first one starts TimerValue
 
 // The text the message sprite shows: "Wait a Minute !!" until the rate replaces it.
 extern char ShownText[256];
+
+// ---------------------------------------------------------------------------------------
+// Measurement runs. The headless runner sets these before RunApplication; the program leaves
+// them zero, which means: seed from the calendar time, run until "EXIT" is clicked.
+
+struct RunLimitRecord {
+  int64_t frames;      // end after this many ticks (0: no limit)
+  int64_t runningMs;   // end after this much running time (0: no limit)
+  uint8_t* lastFrame;  // receives the last presented frame, 512x384 palette indices, top row
+                       // first, before the window is destroyed (null: not kept)
+  int64_t endedAtMs;   // out: running time when the limit was reached
+};
+extern RunLimitRecord RunLimit;
+extern int32_t SeedFixed;  // 1: seed the generator with SeedValue, not the calendar time
+extern uint32_t SeedValue;

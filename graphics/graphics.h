@@ -89,3 +89,17 @@ void CopyViewport();
 void DrawSprites();
 // CopyViewport, DrawSprites, then the FrameBuffer into MainWindow.
 void PresentFrame();
+
+// Phase times of each presented frame, for measurement runs: when FrameTimings is set,
+// PresentFrame stores for frame number count (until capacity) the time it began and the
+// nanoseconds spent in the viewport copy, the sprites and the copy to the window. Null in the
+// program, where it costs one test per frame.
+struct FramePhaseTimes {
+  int64_t* start;
+  int64_t* viewport;
+  int64_t* sprites;
+  int64_t* present;
+  int64_t capacity;
+  int64_t count;
+};
+extern FramePhaseTimes* FrameTimings;

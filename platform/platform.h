@@ -163,6 +163,12 @@ void PostQuit(int32_t exitCode);
 // Posts a message to the window's queue; safe to call from any thread.
 void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second);
 
+// The screens' rectangles in screen coordinates, at most capacity of them; returns how many
+// there are (0 when the display cannot be had).
+int32_t GetScreenRects(Rect* rects, int32_t capacity);
+// Why the last platform operation that failed did so, in words ("" when nothing failed).
+const char* GetPlatformError();
+
 // A modal message box with one OK button: returns when it is closed. While it is open the
 // window loses the focus and gets it back afterwards. Returns 0 if it could not be shown.
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
@@ -232,12 +238,33 @@ void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, i
                ContextHandle source, int32_t sourceX, int32_t sourceY);
 
 // ---------------------------------------------------------------------------------------
+// Pixel conversion for backends whose screens have no palette (platform/convert.cpp).
+
+// Turns height rows of width palette indices into 32-bit pixels through table (256 entries
+// in the screen's pixel format). Strides are in bytes; the source's is negative for a
+// bottom-up bitmap. Exact for every table; the method is chosen once for this machine.
+void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
+                        ptrdiff_t inStride, int32_t width, int32_t height,
+                        const uint32_t* table);
+// The ways of converting. Unless one is chosen, ConvertIndexedRows uses the fastest that this
+// machine has, in the order measured: byte lookup, then 512-bit gathers, 256-bit gathers,
+// portable.
+enum ConvertMethod : int32_t { ConvertPortable, ConvertGather, ConvertGather512, ConvertByteLookup };
+// Whether this machine can run the method; choosing one (tests, benchmarks) returns false if not.
+bool ConvertMethodAvailable(ConvertMethod method);
+bool ChooseConvertMethod(ConvertMethod method);
+ConvertMethod CurrentConvertMethod();
+const char* ConvertMethodName(ConvertMethod method);
+
+// ---------------------------------------------------------------------------------------
 // Clocks: milliseconds since an arbitrary start, unsigned 32-bit, wrapping.
 
 uint32_t GetTickCount();           // the system tick count
 uint32_t GetMultimediaTime();      // the multimedia timer
 // Makes both clocks read value now (tests start them just before the 2^32 wrap).
 void SetClockBase(uint32_t value);
+// A monotonic clock in nanoseconds, for measuring the phases of a frame.
+int64_t GetPreciseTimeNs();
 
 // ---------------------------------------------------------------------------------------
 // Profile (initialisation) files: names compare without case; a missing file, section or key
@@ -293,6 +320,17 @@ constexpr uintptr_t MCI_NOTIFY_SUCCESSFUL = 1;
 constexpr uintptr_t MCI_NOTIFY_SUPERSEDED = 2;
 constexpr uintptr_t MCI_NOTIFY_ABORTED = 4;
 constexpr uintptr_t MCI_NOTIFY_FAILURE = 8;
+
+// The device's error codes (what SendMediaCommand and the players' Open return).
+constexpr uint32_t MCIERR_INVALID_DEVICE_ID = 257;     // no open device has this identifier
+constexpr uint32_t MCIERR_UNRECOGNIZED_COMMAND = 261;
+constexpr uint32_t MCIERR_HARDWARE = 262;              // no audio device: the program runs silent
+constexpr uint32_t MCIERR_INVALID_DEVICE_NAME = 263;   // a device type other than the two
+constexpr uint32_t MCIERR_OUT_OF_MEMORY = 264;         // too many open devices
+constexpr uint32_t MCIERR_MISSING_PARAMETER = 273;     // flags or parameter block incomplete
+constexpr uint32_t MCIERR_FILE_NOT_FOUND = 275;        // the file cannot be opened
+constexpr uint32_t MCIERR_OUTOFRANGE = 282;            // a play from other than the beginning
+constexpr uint32_t MCIERR_INVALID_FILE = 296;          // unreadable, truncated or invalid data
 
 struct MciOpenParms {
   WindowHandle callback;

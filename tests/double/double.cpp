@@ -19,16 +19,20 @@ Rect OuterRect;
 bool RegisterFails;
 bool CreateWindowFails;
 bool AllocFails;
+bool BitmapFails;
 int32_t SystemPaletteCount;
 int32_t RealizeResult;
 std::string WindowsDirectory;
+std::vector<Rect> Screens;
 std::deque<Message> Queue;
 std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
 std::function<void(WindowHandle)> OnCreate;
 std::function<void(WindowHandle, int32_t)> OnShow;
 std::function<void(WindowHandle)> OnMessageBox;
+std::function<void()> OnEmptyQueue;
 WindowProcedure Procedure;
 WindowHandle Window;
+bool Focused;
 uint8_t* BitmapPixels;
 std::vector<ColourQuad> BitmapColours;
 
@@ -68,6 +72,8 @@ std::vector<std::string> CallsStartingWith(const std::string& prefix) {
 bool Called(const std::string& prefix) { return !CallsStartingWith(prefix).empty(); }
 
 int32_t Send(uint32_t message, uintptr_t first, intptr_t second) {
+  if (message == WM_SETFOCUS) Focused = true;
+  if (message == WM_KILLFOCUS) Focused = false;
   if (Procedure == nullptr) return 0;
   return Procedure(Window, message, first, second);
 }
@@ -79,25 +85,31 @@ void Reset() {
   Cursor = {100, 100};
   ClientOrigin = {41, 60};
   OuterRect = {40, 40, 40 + 514, 40 + 405};
-  RegisterFails = CreateWindowFails = AllocFails = false;
+  RegisterFails = CreateWindowFails = AllocFails = BitmapFails = false;
   SystemPaletteCount = 20;
   RealizeResult = 0;
   WindowsDirectory = "/config/torvex32";
+  Screens = {{0, 0, 1024, 768}};
   Queue.clear();
   Profiles.clear();
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
-  // notification with the creation client size, then the focus.
+  // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
+  // window procedure corrects it), then the focus (the backend's headless drivers; under a
+  // window manager the focus follows through the queue).
   OnCreate = [](WindowHandle) {};
   OnShow = [](WindowHandle, int32_t) {
     Send(WM_SIZE, SIZE_RESTORED, 512 | (365 << 16));
     Send(WM_SETFOCUS);
   };
   OnMessageBox = [](WindowHandle) {
+    if (!Focused) return;
     Send(WM_KILLFOCUS);
     Send(WM_SETFOCUS);
   };
+  OnEmptyQueue = [] {};
   Procedure = nullptr;
   Window = nullptr;
+  Focused = false;
   if (BitmapPixels != nullptr) free(BitmapPixels);
   BitmapPixels = nullptr;
   BitmapColours.clear();
@@ -157,7 +169,9 @@ void UpdateMainWindow(WindowHandle) {
 
 void DestroyMainWindow(WindowHandle) {
   Record("DestroyMainWindow");
-  Send(WM_KILLFOCUS);
+  if (Window == nullptr) return;
+  // As the SDL backend: the focus goes first, if the window had it.
+  if (Focused) Send(WM_KILLFOCUS);
   Send(WM_DESTROY);
   Window = nullptr;
 }
@@ -192,6 +206,7 @@ int32_t DefaultWindowProcedure(WindowHandle, uint32_t message, uintptr_t, intptr
 }
 
 bool PeekWindowMessage(Message* message) {
+  if (Queue.empty()) OnEmptyQueue();
   if (Queue.empty()) return false;
   *message = Queue.front();
   Queue.pop_front();
@@ -215,6 +230,15 @@ void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, i
                 static_cast<long>(second)));
   Queue.push_back({window, message, first, second});
 }
+
+int32_t GetScreenRects(Rect* rects, int32_t capacity) {
+  Record("GetScreenRects");
+  int32_t count = static_cast<int32_t>(Screens.size());
+  for (int32_t i = 0; i < count && i < capacity; ++i) rects[i] = Screens[i];
+  return count;
+}
+
+const char* GetPlatformError() { return CreateWindowFails ? "no display (double)" : ""; }
 
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption, uint32_t type) {
   Record(Format("ShowMessageBox %s|%s|%s|%u", owner ? "owner" : "none", caption, text, type));
@@ -334,6 +358,8 @@ BitmapHandle CreateBitmapSection(ContextHandle, const BitmapHeader& header,
                                  const ColourQuad* colourTable, uint8_t** pixels) {
   Record(Format("CreateBitmapSection %d %d %u", header.width, header.height,
                 static_cast<unsigned>(header.bitsPerPixel)));
+  *pixels = nullptr;
+  if (BitmapFails) return nullptr;
   size_t bytes = static_cast<size_t>(header.width) * static_cast<size_t>(header.height);
   if (BitmapPixels != nullptr) free(BitmapPixels);
   // Not zeroed: the platform gives whatever its allocator had.

@@ -30,9 +30,11 @@ extern Rect OuterRect;               // GetOuterRect; MoveMainWindow writes it
 extern bool RegisterFails;           // RegisterWindowClass returns false
 extern bool CreateWindowFails;       // CreateMainWindow returns null
 extern bool AllocFails;              // AllocZeroed returns null
+extern bool BitmapFails;             // CreateBitmapSection returns null
 extern int32_t SystemPaletteCount;   // entries GetSystemPaletteEntries reports (0 or 20)
 extern int32_t RealizeResult;        // what RealizePalette returns
 extern std::string WindowsDirectory; // GetWindowsDirectory
+extern std::vector<Rect> Screens;    // GetScreenRects; one 1024 by 768 screen by default
 extern std::deque<Message> Queue;    // PeekWindowMessage takes from here
 // Profile files in memory: path -> section -> key -> value (names as written).
 extern std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
@@ -42,14 +44,19 @@ extern std::map<std::string, std::map<std::string, std::map<std::string, std::st
 extern std::function<void(WindowHandle)> OnCreate;
 extern std::function<void(WindowHandle, int32_t)> OnShow;
 extern std::function<void(WindowHandle)> OnMessageBox;
+// Called by PeekWindowMessage each time it finds the queue empty, before it says so: tests
+// post messages there at chosen clock readings (e.g. WM_QUIT to end a main loop).
+extern std::function<void()> OnEmptyQueue;
 extern WindowProcedure Procedure;    // the registered window procedure
 extern WindowHandle Window;          // the window CreateMainWindow returned (or null)
+extern bool Focused;                 // the window was last sent WM_SETFOCUS (not WM_KILLFOCUS)
 extern uint8_t* BitmapPixels;        // the pixel memory of the last bitmap section
 extern std::vector<ColourQuad> BitmapColours;  // its colour table
 
 // Restores every default and clears the log, the queue and the profiles.
 void Reset();
-// Sends a message to the registered procedure, as the platform does synchronously.
+// Sends a message to the registered procedure, as the platform does synchronously; focus
+// messages also set Focused.
 int32_t Send(uint32_t message, uintptr_t first = 0, intptr_t second = 0);
 
 }  // namespace Double

@@ -1,0 +1,180 @@
+// scene.cpp — the benchmark's set-up and tear-down: configuration, loading the font and the
+// sprites into the arena, building the Playfield scene and the sprite layout, starting the tune.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "app/app.h"
+#include "assets/assets.h"
+#include "graphics/graphics.h"
+#include "sound/sound.h"
+
+namespace {
+
+// Set when the program's own path did not fit ProgramDir: every data file name is then
+// refused, so the program reports its font as unreadable instead of opening a wrong file.
+bool programDirTooLong;
+
+// The text sprites follow the loaded files in the arena: "EXIT" (12 + 64 * 16 bytes) and the
+// message (12 + 256 * 16 bytes). The loaders stop this far before the arena's end, so that a
+// font and a sprite file that load always leave room for them.
+constexpr int32_t TextSpriteBytes = (12 + 4 * 256) + (12 + 16 * 256);
+
+constexpr const char* TitleText = "ZOR32 Performance Test";
+constexpr const char* PausePrompt = "Push [P] Key to Pause";
+
+// ProgramDir followed by name into buffer; false (nothing usable written) if it does not fit.
+bool DataFilePath(char (&buffer)[256], const char* name) {
+  if (programDirTooLong) return false;
+  int length = snprintf(buffer, sizeof buffer, "%s%s", ProgramDir, name);
+  return length >= 0 && static_cast<size_t>(length) < sizeof buffer;
+}
+
+void ReportUnreadable(const char* text) {
+  ShowMessageBox(nullptr, text, "ERROR", MB_OK);
+  DestroyMainWindow(MainWindow);
+}
+
+// Loads the font, then the sprites, into the arena; false after the failure box was shown.
+bool LoadAssets(uint8_t*& cursor) {
+  const uint8_t* loadEnd = AssetArena + AssetArenaSize - TextSpriteBytes;
+  char path[256];
+  if (!DataFilePath(path, "TORVEX32.ZGL") ||
+      LoadFontFile(path, cursor, AssetArena, loadEnd) == 0) {
+    ReportUnreadable("Couldn't Open 'TORVEX32.ZGL' !");
+    return false;
+  }
+  if (!DataFilePath(path, "TORVEX32.ZOR") ||
+      LoadSpriteFile(path, cursor, ImageTable, 128, AssetArena, loadEnd) == 0) {
+    ReportUnreadable("Couldn't Open 'TORVEX32.ZOR' !");
+    return false;
+  }
+  return true;
+}
+
+void OpenSounds() {
+  char path[256];
+  // A name that does not fit is treated like a missing file: that sound stays silent.
+  if (DataFilePath(path, "TORVEX.MID")) Music.Open(path, 0);
+  if (DataFilePath(path, "TORVEX.WAV")) Effect.Open(path, 0);
+}
+
+void DrawStars() {
+  for (int i = 0; i < 256; ++i) {
+    int r1 = rand();
+    int r2 = rand();
+    int r3 = rand();
+    PutTile(static_cast<uint32_t>(r1 % 64), static_cast<uint32_t>(r2 % 64), 129 + r3 % 5,
+            AssetArena);
+  }
+}
+
+void WriteAt(int32_t column, int32_t row, const char* text, const uint8_t* glyphs) {
+  TextCursor.column = column % 64;
+  TextCursor.row = row % 64;
+  WriteText(text, glyphs);
+}
+
+void DrawTitleBlocks() {
+  for (int32_t ox = 0; ox <= 32; ox += 32) {
+    for (int32_t oy = 0; oy <= 32; oy += 32) {
+      for (int32_t k = 1; k <= 7; ++k)
+        WriteAt(ox + 1, oy + 2 + k, BannerRows[k - 1], AssetArena + 32 * 256);
+      WriteAt(ox + 5, oy + 12, TitleText, AssetArena);
+      WriteAt(ox + 5, oy + 17, PausePrompt, AssetArena);
+    }
+  }
+}
+
+void LayOutSprites() {
+  AttachImage(255, ImageTable[128]);
+  PlaceSprite(255, 224, 320);
+  AttachImage(254, ImageTable[129]);
+  PlaceSprite(254, 128, 128);
+  ShowSprites(254, 255);
+  for (int32_t i = 0; i < 4; ++i) {
+    AttachImage(i, ImageTable[0]);
+    PlaceSprite(i, 16 + 128 * i, 0);
+    AttachImage(4 + i, ImageTable[0]);
+    PlaceSprite(4 + i, 80 + 128 * i, 352);
+  }
+  for (int32_t i = 0; i < 3; ++i) {
+    AttachImage(8 + i, ImageTable[0]);
+    PlaceSprite(8 + i, 0, 16 + 128 * i);
+    AttachImage(11 + i, ImageTable[0]);
+    PlaceSprite(11 + i, 480, 80 + 128 * i);
+  }
+  ShowSprites(0, 13);
+}
+
+}  // namespace
+
+void ChooseScrollDirection() {
+  do {
+    ScrollDirX = rand() % 3 - 1;
+    ScrollDirY = rand() % 3 - 1;
+  } while (ScrollDirX == 0 && ScrollDirY == 0);
+}
+
+void OnConfigure(int, char** argv) {
+  AppName = "TORVEX32 version 3.0";
+  IconName = "AppIcon";
+  TickInterval = 0;
+
+  // The directory part of the program's path, its last separator kept.
+  const char* path = argv != nullptr && argv[0] != nullptr ? argv[0] : "";
+  const char* separator = strrchr(path, PathSeparator);
+  size_t length = separator == nullptr ? 0 : static_cast<size_t>(separator - path) + 1;
+  programDirTooLong = length >= sizeof ProgramDir;
+  if (!programDirTooLong) {
+    memcpy(ProgramDir, path, length);
+    ProgramDir[length] = 0;
+  }
+
+  // The initialisation file lives in the "Windows directory", asked for with 128 characters.
+  // A directory that does not fit leaves IniPath empty: no position is read or written.
+  char directory[128];
+  uint32_t dirLength = GetWindowsDirectory(directory, sizeof directory);
+  IniPath[0] = 0;
+  if (dirLength > 0 && dirLength < sizeof directory) {
+    const char* tail = directory[dirLength - 1] == PathSeparator ? "" : "/";
+    snprintf(IniPath, sizeof IniPath, "%s%sTORVEX32.INI", directory, tail);
+  }
+
+  srand(SeedFixed ? SeedValue : static_cast<unsigned>(time(nullptr)));
+}
+
+void OnStart() {
+  AssetArena = static_cast<uint8_t*>(AllocZeroed(AssetArenaSize));
+  if (AssetArena == nullptr) {
+    // Without its arena the program cannot read its font: say so, as for an unreadable file.
+    ReportUnreadable("Couldn't Open 'TORVEX32.ZGL' !");
+    return;
+  }
+  uint8_t* cursor = AssetArena;
+  if (!LoadAssets(cursor)) return;
+  MakeTextSprite(&ImageTable[128], cursor, "EXIT", AssetArena, 1);
+  MakeTextSprite(&ImageTable[129], cursor, "Wait a Minute !!", AssetArena, 1);
+  OpenSounds();
+  AppCursorHandle = LoadProgramCursor(AppInstance, "AppCursor");
+  ArrowCursorHandle = LoadArrowCursor();
+  SetCurrentCursor(AppCursorHandle);
+
+  ClearPlayfield();
+  DrawStars();
+  DrawTitleBlocks();
+  LayOutSprites();
+  HorizontalSwing = VerticalSwing = 0;
+  ScrollAccX = ScrollAccY = 0;
+  ChooseScrollDirection();
+  ExitHighlighted = 0;
+  SceneReady = 1;
+  Music.Play(PlayLoop);
+}
+
+void OnEnd() {
+  FreeBlock(AssetArena);
+  AssetArena = nullptr;
+  SetCurrentCursor(ArrowCursorHandle);
+}

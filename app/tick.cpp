@@ -1,0 +1,142 @@
+// tick.cpp — the benchmark's running hooks: the frame step (scroll, swing, effect, rate,
+// present), pause and resume with their prompts and paused time, and the "EXIT" button.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "graphics/graphics.h"
+#include "sound/sound.h"
+
+namespace {
+
+constexpr const char* PausePrompt = "Push [P] Key to Pause";
+constexpr const char* StartPrompt = "Push [P] Key to Start";
+
+// Advances one counter of the sprite swing; true on a turn (its turn or its wrap value).
+bool Swing(int32_t& counter, int32_t turn, uint32_t firstA, uint32_t lastA, uint32_t firstB,
+           uint32_t lastB, bool vertical) {
+  counter += 2;
+  int32_t step = counter > turn ? -2 : 2;
+  if (vertical) {
+    MoveSprites(firstA, lastA, 0, step);
+    MoveSprites(firstB, lastB, 0, -step);
+  } else {
+    MoveSprites(firstA, lastA, step, 0);
+    MoveSprites(firstB, lastB, -step, 0);
+  }
+  if (counter == turn) return true;
+  if (counter == 2 * turn) {
+    counter = 0;
+    return true;
+  }
+  return false;
+}
+
+// Writes the rate into the message sprite once more than three seconds have run.
+void ShowRate() {
+  int64_t elapsed = ReadTimer() - StartTime - PausedTotal;
+  if (elapsed <= 3000) return;
+  int64_t rate = (FrameCount * 10) / (elapsed / 1000);
+  snprintf(ShownText, sizeof ShownText, "%4" PRId64 "frames/10sec", rate);
+  DrawTextInImage(ImageTable[129], 0, 0, ShownText, AssetArena);
+}
+
+void WritePrompts(const char* prompt) {
+  static const int32_t positions[4][2] = {{5, 17}, {37, 17}, {5, 49}, {37, 49}};
+  for (const auto& position : positions) {
+    TextCursor.column = position[0];
+    TextCursor.row = position[1];
+    WriteText(prompt, AssetArena);
+  }
+}
+
+// A measurement run ends like a click on "EXIT", keeping the last frame if asked to.
+void CheckRunLimit() {
+  bool framesDone = RunLimit.frames > 0 && FrameCount >= RunLimit.frames;
+  int64_t running = ReadTimer() - StartTime - PausedTotal;
+  bool timeDone = RunLimit.runningMs > 0 && running >= RunLimit.runningMs;
+  if (!framesDone && !timeDone) return;
+  RunLimit.endedAtMs = running;
+  if (RunLimit.lastFrame != nullptr && FrameBuffer != nullptr) {
+    for (int32_t y = 0; y < WindowHeight; ++y)
+      memcpy(RunLimit.lastFrame + y * WindowWidth,
+             FrameBuffer + (FrameHeight - 1 - y) * FrameWidth + ViewportShift, WindowWidth);
+  }
+  DestroyMainWindow(MainWindow);
+}
+
+}  // namespace
+
+int64_t ReadTimer() {
+  uint32_t now = GetMultimediaTime();
+  if (TimerReads == 0)
+    TimerValue = now;
+  else
+    TimerValue += static_cast<uint32_t>(now - TimerLastRead);  // forward, across the wrap
+  TimerLastRead = now;
+  TimerReads += 1;
+  return TimerValue;
+}
+
+void OnTick() {
+  if (SceneReady == 0) return;
+  ScrollAccX += ScrollDirX;
+  ScrollAccY += ScrollDirY;
+  if ((ScrollAccX & 511) == 0 && (ScrollAccY & 511) == 0) ChooseScrollDirection();
+  bool turned = Swing(VerticalSwing, 352, 0, 3, 4, 7, true);
+  // Both counters advance on every tick, so both must run before the turn is judged.
+  turned = Swing(HorizontalSwing, 480, 8, 10, 11, 13, false) || turned;
+  if (turned) Effect.Play(PlayNoWait);
+  FrameCount += 1;
+  ShowRate();
+  ScrollOrigin.x = ScrollAccX & 1023;
+  ScrollOrigin.y = ScrollAccY & 1023;
+  PresentFrame();
+  if (RunLimit.frames != 0 || RunLimit.runningMs != 0) CheckRunLimit();
+}
+
+void OnPause() {
+  PauseStart = ReadTimer();
+  SetCurrentCursor(ArrowCursorHandle);
+  if (SceneReady == 1) {
+    WritePrompts(StartPrompt);
+    PresentFrame();
+  }
+}
+
+void OnResume() {
+  SetCurrentCursor(AppCursorHandle);
+  if (SceneReady == 1) {
+    WritePrompts(PausePrompt);
+    PresentFrame();
+  }
+  if (PauseStart != 0)
+    PausedTotal += ReadTimer() - PauseStart;
+  else
+    StartTime = ReadTimer();
+}
+
+void OnMouseMove(int32_t x, int32_t y, int32_t, int32_t) {
+  int32_t hit = HitTest(x, y, 1, 1, 255, 255);
+  uint8_t table[256];
+  if (hit != -1 && ExitHighlighted == 0) {
+    MakeIdentityTable(table);
+    table[235] = table[230] = 230;
+    RecolourImage(ImageTable[128], table);
+    ExitHighlighted = 1;
+  } else if (hit == -1 && ExitHighlighted == 1) {
+    MakeIdentityTable(table);
+    table[235] = table[230] = 235;
+    RecolourImage(ImageTable[128], table);
+    ExitHighlighted = 0;
+  }
+}
+
+void OnLeftDown(int32_t, int32_t) {
+  if (ExitHighlighted == 1) DestroyMainWindow(MainWindow);
+}
+
+void OnLeftUp(int32_t, int32_t) {}
+void OnRightDown(int32_t, int32_t) {}
+void OnRightUp(int32_t, int32_t) {}

@@ -1,0 +1,185 @@
+// convert.cpp — palette indices to 32-bit screen pixels through a 256-entry table, for screens
+// without a palette: the portable loop and the vector variants this machine may run.
+//
+// Every variant is exact for every table. The vector ones are compiled for their instruction
+// sets function by function and chosen at run time, so the program still runs anywhere.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+using RowConverter = void (*)(uint32_t* out, const uint8_t* in, int32_t width,
+                              const uint32_t* table);
+
+void ConvertRowPortable(uint32_t* out, const uint8_t* in, int32_t width, const uint32_t* table) {
+  for (int32_t x = 0; x < width; ++x) out[x] = table[in[x]];
+}
+
+// Eight pixels per gather: the indices are widened to 32 bits and looked up in the table.
+__attribute__((target("avx2"))) void ConvertRowGather(uint32_t* out, const uint8_t* in,
+                                                      int32_t width, const uint32_t* table) {
+  int32_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + x));
+    __m256i indices = _mm256_cvtepu8_epi32(bytes);
+    __m256i pixels = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), indices, 4);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), pixels);
+  }
+  for (; x < width; ++x) out[x] = table[in[x]];
+}
+
+__attribute__((target("avx512f"))) void ConvertRowGather512(uint32_t* out, const uint8_t* in,
+                                                            int32_t width,
+                                                            const uint32_t* table) {
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+    __m512i indices = _mm512_cvtepu8_epi32(bytes);
+    __m512i pixels = _mm512_i32gather_epi32(indices, table, 4);
+    _mm512_storeu_si512(out + x, pixels);
+  }
+  for (; x < width; ++x) out[x] = table[in[x]];
+}
+
+// The byte-lookup variant splits the table into its four byte planes (blue, green, red, top),
+// each 256 bytes held in four registers, and looks up 64 indices per plane with two
+// two-register byte permutes (the low 7 bits of an index) and a blend on its top bit.
+struct BytePlanes {
+  alignas(64) uint8_t plane[4][256];
+  const uint32_t* madeFrom = nullptr;  // the table the planes were split from
+  uint32_t tableCopy[256];             // and its content then, to notice a changed table
+};
+BytePlanes planes;
+
+void SplitTable(const uint32_t* table) {
+  if (planes.madeFrom == table && memcmp(planes.tableCopy, table, sizeof planes.tableCopy) == 0)
+    return;
+  for (int i = 0; i < 256; ++i)
+    for (int b = 0; b < 4; ++b) planes.plane[b][i] = static_cast<uint8_t>(table[i] >> (8 * b));
+  memcpy(planes.tableCopy, table, sizeof planes.tableCopy);
+  planes.madeFrom = table;
+}
+
+#define VBMI_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// The unpacks below interleave within 128-bit lanes: unpacked register k holds, in lane L,
+// the pixels 16L + 4k .. 16L + 4k + 3 of the permuted indices. Permuting the indices first
+// (4-byte groups transposed as a 4 by 4 matrix) makes register k hold pixels 16k .. 16k + 15.
+VBMI_TARGET __m512i LaneOrder() {
+  alignas(64) uint8_t order[64];
+  for (int lane = 0; lane < 4; ++lane)
+    for (int k = 0; k < 4; ++k)
+      for (int j = 0; j < 4; ++j) order[lane * 16 + k * 4 + j] = uint8_t(k * 16 + lane * 4 + j);
+  return _mm512_load_si512(order);
+}
+
+VBMI_TARGET inline __m512i LookUpPlane(const __m512i* t, __m512i idx, __mmask64 high) {
+  __m512i low = _mm512_permutex2var_epi8(t[0], idx, t[1]);
+  __m512i top = _mm512_permutex2var_epi8(t[2], idx, t[3]);
+  return _mm512_mask_blend_epi8(high, low, top);
+}
+
+// 64 indices to 64 pixels; the last group stores only its first count pixels.
+VBMI_TARGET inline void ConvertBlock(uint32_t* out, __m512i idx, const __m512i (*t)[4],
+                                     __m512i order, int32_t count) {
+  idx = _mm512_permutexvar_epi8(order, idx);
+  __mmask64 high = _mm512_movepi8_mask(idx);
+  __m512i b = LookUpPlane(t[0], idx, high), g = LookUpPlane(t[1], idx, high);
+  __m512i r = LookUpPlane(t[2], idx, high), a = LookUpPlane(t[3], idx, high);
+  __m512i bgLow = _mm512_unpacklo_epi8(b, g), bgHigh = _mm512_unpackhi_epi8(b, g);
+  __m512i raLow = _mm512_unpacklo_epi8(r, a), raHigh = _mm512_unpackhi_epi8(r, a);
+  __m512i pixels[4] = {_mm512_unpacklo_epi16(bgLow, raLow), _mm512_unpackhi_epi16(bgLow, raLow),
+                       _mm512_unpacklo_epi16(bgHigh, raHigh),
+                       _mm512_unpackhi_epi16(bgHigh, raHigh)};
+  if (count == 64) {
+    for (int k = 0; k < 4; ++k) _mm512_storeu_si512(out + 16 * k, pixels[k]);
+    return;
+  }
+  for (int k = 0; k < 4 && count > 16 * k; ++k) {
+    int32_t left = count - 16 * k < 16 ? count - 16 * k : 16;
+    _mm512_mask_storeu_epi32(out + 16 * k, static_cast<__mmask16>((1u << left) - 1), pixels[k]);
+  }
+}
+
+VBMI_TARGET void ConvertRowByteLookup(uint32_t* out, const uint8_t* in, int32_t width,
+                                      const uint32_t* table) {
+  // The planes are split once per block (ConvertIndexedRows), not per row.
+  (void)table;
+  __m512i t[4][4];
+  for (int b = 0; b < 4; ++b)
+    for (int q = 0; q < 4; ++q) t[b][q] = _mm512_load_si512(planes.plane[b] + 64 * q);
+  __m512i order = LaneOrder();
+  int32_t x = 0;
+  for (; x + 64 <= width; x += 64)
+    ConvertBlock(out + x, _mm512_loadu_si512(in + x), t, order, 64);
+  if (x < width) {
+    int32_t count = width - x;
+    __m512i idx = _mm512_maskz_loadu_epi8((1ull << count) - 1, in + x);
+    ConvertBlock(out + x, idx, t, order, count);
+  }
+}
+
+struct MethodInfo {
+  RowConverter convert;
+  const char* name;
+};
+const MethodInfo methods[] = {{ConvertRowPortable, "portable"},
+                              {ConvertRowGather, "avx2-gather"},
+                              {ConvertRowGather512, "avx512-gather"},
+                              {ConvertRowByteLookup, "avx512vbmi-byte-lookup"}};
+
+bool Available(ConvertMethod method) {
+  __builtin_cpu_init();
+  switch (method) {
+    case ConvertPortable: return true;
+    case ConvertGather: return __builtin_cpu_supports("avx2");
+    case ConvertGather512: return __builtin_cpu_supports("avx512f");
+    case ConvertByteLookup:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vbmi");
+  }
+  return false;
+}
+
+// Fastest first, as measured on the frames this system converts (see bench/present_bench).
+ConvertMethod FastestAvailable() {
+  const ConvertMethod order[] = {ConvertByteLookup, ConvertGather512, ConvertGather};
+  for (ConvertMethod method : order)
+    if (Available(method)) return method;
+  return ConvertPortable;
+}
+
+ConvertMethod chosen = FastestAvailable();
+
+}  // namespace
+
+bool ConvertMethodAvailable(ConvertMethod method) {
+  return method >= ConvertPortable && method <= ConvertByteLookup && Available(method);
+}
+
+bool ChooseConvertMethod(ConvertMethod method) {
+  if (!ConvertMethodAvailable(method)) return false;
+  chosen = method;
+  return true;
+}
+
+ConvertMethod CurrentConvertMethod() { return chosen; }
+
+const char* ConvertMethodName(ConvertMethod method) {
+  return method >= ConvertPortable && method <= ConvertByteLookup ? methods[method].name : "?";
+}
+
+void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
+                        ptrdiff_t inStride, int32_t width, int32_t height,
+                        const uint32_t* table) {
+  RowConverter convert = methods[chosen].convert;
+  if (chosen == ConvertByteLookup) SplitTable(table);
+  for (int32_t y = 0; y < height; ++y) {
+    convert(out, in, width, table);
+    out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + outStride);
+    in += inStride;
+  }
+}

@@ -1,0 +1,106 @@
+// backend.h — what the files of the SDL2 backend share: the one window and its state, the
+// start of SDL's video, synchronous and queued delivery of messages, drawing contexts and the
+// resources compiled into the program. Included only by platform/sdl/.
+#pragma once
+
+#include <SDL.h>
+
+#include "platform/platform.h"
+
+// ---------------------------------------------------------------------------------------
+// Video start-up and errors.
+
+// Starts SDL's video (once; the driver may be chosen with SDL_VIDEODRIVER); false if there is
+// no display, with the reason kept for GetPlatformError.
+bool StartVideo();
+// Keeps "what: SDL's own reason" for GetPlatformError.
+void SetPlatformError(const char* what);
+// The video driver sends no focus of its own (dummy, offscreen): showing gives the focus.
+bool DriverWithoutFocus();
+
+// ---------------------------------------------------------------------------------------
+// The one window. A handle is valid while it is the live window; messages for any other
+// handle are dropped.
+
+struct PlatformContext {
+  int32_t kind;             // ContextScreen, ContextWindow or ContextMemory
+  PlatformWindow* window;   // ContextWindow: whose client area
+  PlatformBitmap* bitmap;   // ContextMemory: the selected bitmap section
+  PlatformPalette* palette; // the selected palette (it has no visible effect)
+};
+constexpr int32_t ContextScreen = 0;
+constexpr int32_t ContextWindow = 1;
+constexpr int32_t ContextMemory = 2;
+
+struct PlatformWindow {
+  SDL_Window* sdl;
+  uint32_t sdlId;
+  WindowProcedure procedure;
+  uint32_t classStyle;
+  bool focused;    // what the procedure has been (or, queued, will be) told of the focus
+  bool minimised;  // likewise of minimising
+  bool invalid;    // the client area waits for WM_PAINT
+  int32_t notifiedWidth, notifiedHeight;  // client size of the last WM_SIZE
+  bool grabbed;    // the cursor is confined to the client area
+  PlatformContext context;  // the client area's context, shared by every GetDC and BeginPaint
+};
+
+// The window if the handle is the live one, else null.
+PlatformWindow* LiveWindow(WindowHandle handle);
+PlatformWindow* LiveWindowById(uint32_t sdlId);
+// The live window, or null.
+PlatformWindow* CurrentWindow();
+
+// Sends a message to the window's procedure at once (as the platform sends synchronously).
+int32_t SendToWindow(PlatformWindow* window, uint32_t message, uintptr_t first = 0,
+                     intptr_t second = 0);
+// Tells the procedure of a focus change, only when it differs from what it was told last;
+// queued (from native events) or sent at once (inside platform operations).
+void NotifyFocus(PlatformWindow* window, bool focused, bool queued);
+// Tells the procedure of its size: minimised, or restored with the client size; remembers it.
+void DeliverSize(PlatformWindow* window, bool minimised, bool queued);
+
+// ---------------------------------------------------------------------------------------
+// The message ring.
+
+// Appends a message; mouse moves replace a mouse move at the end (the platform coalesces
+// them). A full ring drops the message.
+void QueueMessage(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second);
+// Removes every queued message of the window (it is being destroyed).
+void DropWindowMessages(WindowHandle window);
+// Turns the pending native events into messages.
+void PumpNativeEvents();
+// Notes the thread that owns the window and registers the event that carries posted messages.
+void StartMessageQueue();
+
+// ---------------------------------------------------------------------------------------
+// Drawing into the window: one upload of the converted block.
+
+void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                  PlatformContext* source, int32_t sourceX, int32_t sourceY);
+// Forgets the window's surface (its size changed or the window is going).
+void ForgetWindowSurface(PlatformWindow* window);
+
+// ---------------------------------------------------------------------------------------
+// Resources compiled into the program (made from data/ by the build).
+
+constexpr int32_t ResourceIcon = 1;    // pixels: colour 0..15 of IconColours, 255 transparent
+constexpr int32_t ResourceCursor = 2;  // pixels: 0 transparent, 1 black, 2 white, 3 inverted
+
+struct ProgramResource {
+  const char* name;
+  int32_t kind;
+  int32_t width, height;
+  int32_t hotX, hotY;  // cursors: the hot spot
+  const uint8_t* pixels;  // width * height, top row first
+};
+extern const ProgramResource ProgramResources[];
+extern const int32_t ProgramResourceCount;
+// The 16 colours of icons (0x00RRGGBB).
+extern const uint32_t IconColours[16];
+
+// A new surface with the icon's picture for the window's title bar (the caller frees it), or
+// null.
+SDL_Surface* MakeIconSurface(IconHandle icon);
+// The named resource of the kind (names compare without case), or null.
+const ProgramResource* FindProgramResource(const char* name, int32_t kind);

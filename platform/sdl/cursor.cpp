@@ -1,0 +1,131 @@
+// cursor.cpp — the cursor: position, confinement to the window, the arrow and the program's
+// own cursors and icons, made from the resources compiled into the program.
+#include <strings.h>
+
+#include "platform/sdl/backend.h"
+
+struct PlatformCursor {
+  SDL_Cursor* sdl;
+  const ProgramResource* resource;  // null for the system's arrow
+};
+
+struct PlatformIcon {
+  const ProgramResource* resource;
+};
+
+// The 16 colours of icons: the static colours of a 16-colour display.
+const uint32_t IconColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                  0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+namespace {
+
+// Loading the same resource again gives the same handle, as the platform shares them.
+constexpr int32_t MaxLoaded = 16;
+PlatformCursor arrow{nullptr, nullptr};
+PlatformCursor cursors[MaxLoaded];
+int32_t cursorCount = 0;
+PlatformIcon icons[MaxLoaded];
+int32_t iconCount = 0;
+CursorHandle current = nullptr;
+
+// SDL's monochrome cursor: data and mask bits, most significant bit first.
+SDL_Cursor* MakeCursor(const ProgramResource* r) {
+  int32_t rowBytes = (r->width + 7) / 8;
+  uint8_t data[128 * 16] = {}, mask[128 * 16] = {};
+  if (rowBytes * r->height > static_cast<int32_t>(sizeof data)) return nullptr;
+  for (int32_t y = 0; y < r->height; ++y) {
+    for (int32_t x = 0; x < r->width; ++x) {
+      uint8_t pixel = r->pixels[y * r->width + x];
+      uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
+      // 1 black: data and mask; 2 white: mask only; 3 inverted: data only.
+      if (pixel == 1 || pixel == 3) data[y * rowBytes + x / 8] |= bit;
+      if (pixel == 1 || pixel == 2) mask[y * rowBytes + x / 8] |= bit;
+    }
+  }
+  return SDL_CreateCursor(data, mask, r->width, r->height, r->hotX, r->hotY);
+}
+
+}  // namespace
+
+const ProgramResource* FindProgramResource(const char* name, int32_t kind) {
+  if (name == nullptr) return nullptr;
+  for (int32_t i = 0; i < ProgramResourceCount; ++i)
+    if (ProgramResources[i].kind == kind && strcasecmp(ProgramResources[i].name, name) == 0)
+      return &ProgramResources[i];
+  return nullptr;
+}
+
+Point GetCursorPosition() {
+  if (!StartVideo()) return {0, 0};
+  int x = 0, y = 0;
+  SDL_GetGlobalMouseState(&x, &y);
+  return {x, y};
+}
+
+void SetCursorPosition(int32_t x, int32_t y) {
+  if (StartVideo()) SDL_WarpMouseGlobal(x, y);
+}
+
+// The framework only ever confines the cursor to its window's client area, which is what
+// SDL's window grab holds it to.
+void ClipCursorTo(const Rect* rect) {
+  PlatformWindow* w = CurrentWindow();
+  if (w == nullptr) return;
+  w->grabbed = rect != nullptr;
+  SDL_SetWindowGrab(w->sdl, w->grabbed ? SDL_TRUE : SDL_FALSE);
+}
+
+CursorHandle LoadProgramCursor(InstanceHandle, const char* name) {
+  const ProgramResource* resource = FindProgramResource(name, ResourceCursor);
+  if (resource == nullptr || !StartVideo()) return nullptr;
+  for (int32_t i = 0; i < cursorCount; ++i)
+    if (cursors[i].resource == resource) return &cursors[i];
+  if (cursorCount == MaxLoaded) return nullptr;
+  SDL_Cursor* sdl = MakeCursor(resource);
+  if (sdl == nullptr) return nullptr;
+  cursors[cursorCount] = {sdl, resource};
+  return &cursors[cursorCount++];
+}
+
+CursorHandle LoadArrowCursor() {
+  if (arrow.sdl == nullptr && StartVideo())
+    arrow.sdl = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+  return arrow.sdl != nullptr ? &arrow : nullptr;
+}
+
+CursorHandle SetCurrentCursor(CursorHandle cursor) {
+  CursorHandle previous = current;
+  current = cursor;
+  if (!StartVideo()) return previous;
+  if (cursor != nullptr) SDL_SetCursor(cursor->sdl);
+  SDL_ShowCursor(cursor != nullptr ? SDL_ENABLE : SDL_DISABLE);
+  return previous;
+}
+
+IconHandle LoadProgramIcon(InstanceHandle, const char* name) {
+  const ProgramResource* resource = FindProgramResource(name, ResourceIcon);
+  if (resource == nullptr) return nullptr;
+  for (int32_t i = 0; i < iconCount; ++i)
+    if (icons[i].resource == resource) return &icons[i];
+  if (iconCount == MaxLoaded) return nullptr;
+  icons[iconCount] = {resource};
+  return &icons[iconCount++];
+}
+
+SDL_Surface* MakeIconSurface(IconHandle icon) {
+  if (icon == nullptr) return nullptr;
+  const ProgramResource* r = icon->resource;
+  SDL_Surface* surface =
+      SDL_CreateRGBSurfaceWithFormat(0, r->width, r->height, 32, SDL_PIXELFORMAT_ARGB8888);
+  if (surface == nullptr) return nullptr;
+  for (int32_t y = 0; y < r->height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                            y * surface->pitch);
+    for (int32_t x = 0; x < r->width; ++x) {
+      uint8_t pixel = r->pixels[y * r->width + x];
+      row[x] = pixel < 16 ? 0xFF000000u | IconColours[pixel] : 0;  // 255: transparent
+    }
+  }
+  return surface;
+}

@@ -1,0 +1,254 @@
+// draw.cpp — drawing contexts, palettes and 8-bit bitmap sections on a screen without a
+// palette, and the block copy that puts a bitmap into the window in one upload.
+//
+// The screen is true-colour: palettes are kept but change nothing that is shown, and the
+// system palette reports the 20 static colours of a 256-colour display. A bitmap's indices
+// become screen colours through its own colour table when it is copied into the window.
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/sdl/backend.h"
+
+struct PlatformPalette {
+  PaletteEntry entries[256];
+  int32_t count;
+};
+
+struct PlatformBitmap {
+  uint8_t* pixels;  // rows of `stride` bytes, the first row stored first
+  int32_t width, height;
+  int32_t stride;
+  bool bottomUp;            // the first stored row is the bottom one
+  uint32_t colours[256];    // the colour table as 0x00RRGGBB
+};
+
+namespace {
+
+PlatformPalette defaultPalette{};  // what a context holds before any selection
+PlatformBitmap defaultBitmap{};    // what a memory context holds before any selection
+PlatformContext screenContext{ContextScreen, nullptr, nullptr, &defaultPalette};
+
+// The 20 static colours of a 256-colour display: entries 0 to 9, then 246 to 255.
+const PaletteEntry StaticColours[20] = {
+    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
+    {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
+    {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
+    {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
+    {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
+
+// The bitmap's colours in the window surface's pixel format, made again only when the
+// bitmap or the format changes.
+struct SurfaceTable {
+  const PlatformBitmap* bitmap = nullptr;
+  uint32_t format = 0;
+  uint32_t colours[256];
+};
+SurfaceTable surfaceTable;
+
+const uint32_t* ColoursFor(const PlatformBitmap* bitmap, const SDL_PixelFormat* format) {
+  // The common case: the surface's own format is 0x00RRGGBB.
+  if (format->Rmask == 0xFF0000 && format->Gmask == 0xFF00 && format->Bmask == 0xFF &&
+      format->Amask == 0)
+    return bitmap->colours;
+  if (surfaceTable.bitmap != bitmap || surfaceTable.format != format->format) {
+    for (int i = 0; i < 256; ++i) {
+      uint32_t c = bitmap->colours[i];
+      surfaceTable.colours[i] =
+          SDL_MapRGB(format, uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c));
+    }
+    surfaceTable.bitmap = bitmap;
+    surfaceTable.format = format->format;
+  }
+  return surfaceTable.colours;
+}
+
+// Where source row `row` (0 = top) begins.
+const uint8_t* SourceRow(const PlatformBitmap* bitmap, int32_t row) {
+  int32_t stored = bitmap->bottomUp ? bitmap->height - 1 - row : row;
+  return bitmap->pixels + static_cast<ptrdiff_t>(stored) * bitmap->stride;
+}
+
+// Clips a block against both rectangles [0, limit); false if nothing is left.
+bool ClipBlock(int32_t& x, int32_t& y, int32_t& width, int32_t& height, int32_t& sourceX,
+               int32_t& sourceY, int32_t limitX, int32_t limitY, int32_t sourceLimitX,
+               int32_t sourceLimitY) {
+  int32_t skipX = SDL_max(SDL_max(0, -x), -sourceX);
+  int32_t skipY = SDL_max(SDL_max(0, -y), -sourceY);
+  x += skipX;
+  sourceX += skipX;
+  width -= skipX;
+  y += skipY;
+  sourceY += skipY;
+  height -= skipY;
+  width = SDL_min(width, SDL_min(limitX - x, sourceLimitX - sourceX));
+  height = SDL_min(height, SDL_min(limitY - y, sourceLimitY - sourceY));
+  return width > 0 && height > 0;
+}
+
+// Screens that are not 32-bit get the converted block through SDL's blitter.
+SDL_Surface* staging = nullptr;
+
+void ConvertThroughStaging(SDL_Surface* surface, const PlatformBitmap* bitmap, int32_t x,
+                           int32_t y, int32_t width, int32_t height, int32_t sourceX,
+                           int32_t sourceY) {
+  if (staging == nullptr || staging->w < width || staging->h < height) {
+    SDL_FreeSurface(staging);
+    staging = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
+    if (staging == nullptr) return;
+  }
+  ConvertIndexedRows(static_cast<uint32_t*>(staging->pixels), staging->pitch,
+                     SourceRow(bitmap, sourceY) + sourceX,
+                     bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
+                     bitmap->colours);
+  SDL_Rect from{0, 0, width, height}, to{x, y, width, height};
+  SDL_BlitSurface(staging, &from, surface, &to);
+}
+
+}  // namespace
+
+ContextHandle GetScreenContext() { return &screenContext; }
+
+ContextHandle GetWindowContext(WindowHandle handle) {
+  PlatformWindow* w = LiveWindow(handle);
+  return w != nullptr ? &w->context : nullptr;
+}
+
+void ReleaseContext(WindowHandle, ContextHandle) {}
+
+ContextHandle BeginPaint(WindowHandle handle) {
+  PlatformWindow* w = LiveWindow(handle);
+  if (w == nullptr) return nullptr;
+  w->invalid = false;
+  return &w->context;
+}
+
+void EndPaint(WindowHandle, ContextHandle) {}
+
+int32_t GetSystemPaletteEntries(ContextHandle, int32_t first, int32_t count,
+                                PaletteEntry* entries) {
+  if (first < 0 || count < 0 || first > 256) return 0;
+  count = SDL_min(count, 256 - first);
+  for (int32_t i = 0; i < count; ++i) {
+    int32_t index = first + i;
+    // Between the static colours the system palette holds black once it has been reset.
+    entries[i] = index < 10 ? StaticColours[index]
+                 : index >= 246 ? StaticColours[index - 236]
+                                : PaletteEntry{0, 0, 0, 0};
+  }
+  return count;
+}
+
+PaletteHandle CreatePalette(const PaletteEntry* entries, int32_t count) {
+  if (count <= 0 || count > 256) return nullptr;
+  auto* palette = new PlatformPalette{};
+  memcpy(palette->entries, entries, sizeof(PaletteEntry) * count);
+  palette->count = count;
+  return palette;
+}
+
+PaletteHandle SelectPalette(ContextHandle context, PaletteHandle palette) {
+  if (context == nullptr || palette == nullptr) return nullptr;
+  PaletteHandle previous = context->palette;
+  context->palette = palette;
+  return previous;
+}
+
+// The screen shows every colour as it is: realising never changes a system entry.
+int32_t RealizePalette(ContextHandle) { return 0; }
+
+void DeletePalette(PaletteHandle palette) {
+  if (palette != &defaultPalette) delete palette;
+}
+
+ContextHandle CreateMemoryContext() {
+  return new PlatformContext{ContextMemory, nullptr, &defaultBitmap, &defaultPalette};
+}
+
+void DeleteMemoryContext(ContextHandle context) {
+  if (context != nullptr && context->kind == ContextMemory) delete context;
+}
+
+BitmapHandle CreateBitmapSection(ContextHandle, const BitmapHeader& header,
+                                 const ColourQuad* colourTable, uint8_t** pixels) {
+  *pixels = nullptr;
+  if (header.bitsPerPixel != 8 || header.planes != 1 || header.compression != 0 ||
+      header.width <= 0 || header.height == 0 || header.width > 32768 ||
+      header.height > 32768 || header.height < -32768) {
+    SDL_SetError("only 8-bit uncompressed bitmaps of at most 32768 by 32768 pixels");
+    SetPlatformError("cannot create the bitmap");
+    return nullptr;
+  }
+  auto* bitmap = new PlatformBitmap{};
+  bitmap->width = header.width;
+  bitmap->height = header.height > 0 ? header.height : -header.height;
+  bitmap->bottomUp = header.height > 0;
+  bitmap->stride = (header.width + 3) & ~3;  // rows end on a 4-byte boundary
+  size_t bytes = static_cast<size_t>(bitmap->stride) * bitmap->height;
+  // Aligned for the vector loops that read and write it; zeroed as the platform gives it.
+  bitmap->pixels = static_cast<uint8_t*>(aligned_alloc(64, (bytes + 63) & ~size_t(63)));
+  if (bitmap->pixels == nullptr) {
+    delete bitmap;
+    SDL_SetError("out of memory");
+    SetPlatformError("cannot create the bitmap");
+    return nullptr;
+  }
+  memset(bitmap->pixels, 0, bytes);
+  for (int i = 0; i < 256; ++i)
+    bitmap->colours[i] = uint32_t(colourTable[i].red) << 16 |
+                         uint32_t(colourTable[i].green) << 8 | colourTable[i].blue;
+  *pixels = bitmap->pixels;
+  return bitmap;
+}
+
+BitmapHandle SelectBitmap(ContextHandle context, BitmapHandle bitmap) {
+  if (context == nullptr || context->kind != ContextMemory || bitmap == nullptr) return nullptr;
+  BitmapHandle previous = context->bitmap;
+  context->bitmap = bitmap;
+  return previous;
+}
+
+void DeleteBitmap(BitmapHandle bitmap) {
+  if (bitmap == nullptr || bitmap == &defaultBitmap) return;
+  if (surfaceTable.bitmap == bitmap) surfaceTable.bitmap = nullptr;
+  free(bitmap->pixels);
+  delete bitmap;
+}
+
+void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+               ContextHandle source, int32_t sourceX, int32_t sourceY) {
+  if (destination == nullptr || source == nullptr || destination->kind != ContextWindow ||
+      source->kind != ContextMemory || source->bitmap == nullptr ||
+      source->bitmap->pixels == nullptr)
+    return;
+  if (LiveWindow(reinterpret_cast<WindowHandle>(destination->window)) == nullptr) return;
+  PresentBlock(destination->window, x, y, width, height, source, sourceX, sourceY);
+}
+
+void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                  PlatformContext* source, int32_t sourceX, int32_t sourceY) {
+  SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
+  const PlatformBitmap* bitmap = source->bitmap;
+  if (surface == nullptr || !ClipBlock(x, y, width, height, sourceX, sourceY, surface->w,
+                                       surface->h, bitmap->width, bitmap->height))
+    return;
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+  if (surface->format->BytesPerPixel == 4) {
+    auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                            static_cast<ptrdiff_t>(y) * surface->pitch) + x;
+    ConvertIndexedRows(out, surface->pitch, SourceRow(bitmap, sourceY) + sourceX,
+                       bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
+                       ColoursFor(bitmap, surface->format));
+  } else {
+    ConvertThroughStaging(surface, bitmap, x, y, width, height, sourceX, sourceY);
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  // The one upload of the frame.
+  SDL_Rect area{x, y, width, height};
+  SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1);
+}
+
+void ForgetWindowSurface(PlatformWindow*) {
+  // SDL makes the window surface again after a size change; only the staging copy is ours.
+  SDL_FreeSurface(staging);
+  staging = nullptr;
+}

@@ -1,0 +1,19 @@
+# sound.cmake — tests of the sound players: on the recording double (the order of device
+# commands and file operations), and on the real media device with SDL's disk audio driver,
+# which records what would be heard.
+torvex_double_test(sound_test ${CMAKE_SOURCE_DIR}/tests/sound_test.cpp)
+
+# The real device, built from its sources with a stand-in for the window's message queue, so
+# that the notices can be watched as they arrive.
+add_executable(sound_device_test
+  tests/sound_device_test.cpp sound/players.cpp
+  platform/sdl/media.cpp platform/sdl/media_midi.cpp platform/sdl/files.cpp)
+target_include_directories(sound_device_test PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(sound_device_test PRIVATE
+  TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${CMAKE_BINARY_DIR}/tests")
+target_link_libraries(sound_device_test PRIVATE torvex_szdd PkgConfig::SDL2 PkgConfig::SDL2_MIXER
+  PkgConfig::MSPACK GTest::gtest GTest::gtest_main)
+set_target_properties(sound_device_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_dependencies(sound_device_test torvex_sound_data)
+gtest_discover_tests(sound_device_test
+  PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60 ENVIRONMENT ASAN_OPTIONS=detect_leaks=0)

@@ -1,0 +1,56 @@
+// asset_tool.h — the asset tool torvex-assets as a library: loading font and sprite files
+// through the program's own loaders, writing them plain or packed, PNG sheets for looking,
+// and building the data files from the editable text sources in data/.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+enum class AssetKind { Font, Sprites };
+
+// A font or sprite file as the loaders leave it in a fresh arena: the records back to back.
+struct AssetData {
+  AssetKind kind = AssetKind::Font;
+  bool packed = false;           // the form of the file it came from
+  std::vector<uint8_t> bytes;    // glyphs, or image records (12-byte header, then pixels)
+  std::vector<size_t> records;   // offset of each record in bytes
+};
+
+// The benchmark's limits: the sprite file's images go into ImageTable entries 0 to 127, and
+// its two text sprites follow the loaded files in the arena.
+constexpr int32_t ImageTableFileEntries = 128;
+constexpr int32_t TextSpriteBytes = (12 + 64 * 16) + (12 + 256 * 16);  // "EXIT" and the message
+
+// Loads a file through LoadFontFile or LoadSpriteFile (chosen by its magic) at the start of a
+// fresh arena of AssetArenaSize bytes. On refusal returns false with the check that failed.
+bool LoadAsset(const std::string& path, AssetData& asset, std::string& why);
+// The loaders' LastLoadFailure in words, one line.
+std::string DescribeLoadFailure(AssetKind kind);
+
+// The file image in plain records.
+std::vector<uint8_t> EncodePlain(const AssetData& asset);
+// The file image in the shortest packed form, for loading at an arena's start (no copy reaches
+// before the file's own data). Fails when a byte that no literal can store has no copy source.
+bool EncodePacked(const AssetData& asset, std::vector<uint8_t>& file, std::string& why);
+
+// The frame palette's colour of index i: red, green, blue.
+void FrameColour(int index, uint8_t rgb[3]);
+// Writes an 8-bit indexed PNG in the frame palette.
+bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
+                     const std::vector<uint8_t>& pixels, std::string& why);
+// A sheet of all glyphs (16 per row) or all images (side by side), magnified `scale` times.
+void RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
+                 std::vector<uint8_t>& pixels);
+// The window at scroll origin (0, 0) as the benchmark's scene first shows it: stars, the title
+// block, the border sprites and the two text sprites.
+void RenderScenePreview(const AssetData& font, const AssetData& sprites,
+                        std::vector<uint8_t>& pixels);
+
+// The editable sources: text art with a legend (see data/font.txt). Fails with file:line.
+bool ParseFontSource(const std::string& path, AssetData& font, std::string& why);
+bool ParseSpriteSource(const std::string& path, AssetData& sprites, std::string& why);
+
+// The whole tool: args are the command line without the program name. Returns the exit code.
+int RunAssetTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,0 +1,13 @@
+# assets.cmake — the asset tool torvex-assets: the library behind it (tests link it too) and
+# the program, built next to the benchmark.
+set(TORVEX_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR})
+add_library(torvex_asset_tool STATIC
+  ${TORVEX_TOOLS_DIR}/asset_codec.cpp ${TORVEX_TOOLS_DIR}/asset_render.cpp
+  ${TORVEX_TOOLS_DIR}/asset_sources.cpp ${TORVEX_TOOLS_DIR}/asset_tool.cpp)
+target_include_directories(torvex_asset_tool PUBLIC ${TORVEX_TOOLS_DIR}/..)
+# The loaders and the banner come from the program's own libraries, so the tool reads files
+# exactly as the benchmark does.
+target_link_libraries(torvex_asset_tool PUBLIC torvex_app torvex_core PNG::PNG)
+
+add_executable(torvex-assets ${TORVEX_TOOLS_DIR}/assets_main.cpp)
+target_link_libraries(torvex-assets PRIVATE torvex_asset_tool)
