@@ -33,19 +33,15 @@ struct ArenaWriter {
   size_t stored;    // bytes stored so far
 };
 
-// The result of one step of a load: the check that failed, or None.
-using Step = LoadCheck;
-
 // Literal codes stand for themselves; the others are copies with a length byte.
 bool IsLiteral(int code) { return code == 0 || (code >= 20 && code <= 235); }
 
-Step CheckRoom(const ArenaWriter& out, size_t count) {
-  return count > out.room - out.stored ? LoadCheck::ArenaFull : LoadCheck::None;
-}
+// Checked before a record's bytes are stored, so nothing is written at or past the arena's end.
+bool HasRoom(const ArenaWriter& out, size_t count) { return count <= out.room - out.stored; }
 
 // Stores the next `count` bytes of the file unchanged.
-Step CopyPlain(ByteReader& in, ArenaWriter& out, size_t count) {
-  if (CheckRoom(out, count) != LoadCheck::None) return LoadCheck::ArenaFull;
+LoadCheck CopyPlain(ByteReader& in, ArenaWriter& out, size_t count) {
+  if (!HasRoom(out, count)) return LoadCheck::ArenaFull;
   for (size_t i = 0; i < count; ++i) {
     if (in.ahead == EOF) return LoadCheck::EndsInRecord;
     out.origin[out.stored++] = static_cast<uint8_t>(in.ahead);
@@ -55,8 +51,8 @@ Step CopyPlain(ByteReader& in, ArenaWriter& out, size_t count) {
 }
 
 // Decodes codes until exactly `lacking` bytes have been stored; a copy may not run past them.
-Step DecodePacked(ByteReader& in, ArenaWriter& out, size_t lacking) {
-  if (CheckRoom(out, lacking) != LoadCheck::None) return LoadCheck::ArenaFull;
+LoadCheck DecodePacked(ByteReader& in, ArenaWriter& out, size_t lacking) {
+  if (!HasRoom(out, lacking)) return LoadCheck::ArenaFull;
   while (lacking > 0) {
     const int code = in.ahead;
     if (code == EOF) return LoadCheck::EndsInRecord;
@@ -83,12 +79,12 @@ Step DecodePacked(ByteReader& in, ArenaWriter& out, size_t lacking) {
   return LoadCheck::None;
 }
 
-Step ReadRecordBody(ByteReader& in, ArenaWriter& out, int version, size_t count) {
+LoadCheck ReadRecordBody(ByteReader& in, ArenaWriter& out, int version, size_t count) {
   return version == PackedVersion ? DecodePacked(in, out, count) : CopyPlain(in, out, count);
 }
 
 // Reads the magic and the version byte; leaves the first body byte read ahead.
-Step ReadHeader(ByteReader& in, const char* magic, int& version) {
+LoadCheck ReadHeader(ByteReader& in, const char* magic, int& version) {
   for (int i = 0; i < 3; ++i) {
     in.Next();
     if (in.ahead != static_cast<unsigned char>(magic[i])) return LoadCheck::Magic;
@@ -101,7 +97,7 @@ Step ReadHeader(ByteReader& in, const char* magic, int& version) {
 }
 
 // Records why the load stopped; the offset is that of the byte read ahead (or the file's end).
-void NoteFailure(ByteReader& in, Step check, int32_t record) {
+void NoteFailure(ByteReader& in, LoadCheck check, int32_t record) {
   const long consumed = std::ftell(in.file);
   LastLoadFailure = {check, record, consumed - (in.ahead == EOF || consumed <= 0 ? 0 : 1)};
 }
@@ -120,12 +116,12 @@ std::FILE* OpenForLoad(const char* path, const uint8_t* cursor, const uint8_t* a
 }
 
 // Ends a load: closes the file and moves the cursor only when every record was read whole.
-int32_t FinishLoad(ByteReader& in, Step check, int32_t count, uint8_t*& cursor,
+int32_t FinishLoad(ByteReader& in, LoadCheck check, int32_t count, uint8_t*& cursor,
                    const ArenaWriter& out) {
   if (check == LoadCheck::None && count == 0) check = LoadCheck::NoRecords;
   if (check != LoadCheck::None) {
-    const bool beforeRecords = check == LoadCheck::Magic || check == LoadCheck::Version ||
-                               check == LoadCheck::NoRecords;
+    const bool beforeRecords =
+        check == LoadCheck::Magic || check == LoadCheck::Version || check == LoadCheck::NoRecords;
     NoteFailure(in, check, beforeRecords ? -1 : count);
     std::fclose(in.file);
     return 0;
@@ -137,7 +133,7 @@ int32_t FinishLoad(ByteReader& in, Step check, int32_t count, uint8_t*& cursor,
 }
 
 // Width times height from the 12 header bytes just stored; TooLarge beyond the signed range.
-Step ImagePixels(const uint8_t* header, size_t& pixels) {
+LoadCheck ImagePixels(const uint8_t* header, size_t& pixels) {
   const uint32_t width = header[0] | header[1] << 8;
   const uint32_t height = header[2] | header[3] << 8;
   if (width > LargestSide || height > LargestSide) return LoadCheck::TooLarge;
@@ -146,9 +142,9 @@ Step ImagePixels(const uint8_t* header, size_t& pixels) {
 }
 
 // One sprite record: table entry, 12 header bytes stored as they are, then the pixels.
-Step ReadImage(ByteReader& in, ArenaWriter& out, int version, uint8_t** entry) {
+LoadCheck ReadImage(ByteReader& in, ArenaWriter& out, int version, uint8_t** entry) {
   *entry = out.origin + out.stored;
-  Step check = CopyPlain(in, out, ImageHeaderBytes);
+  LoadCheck check = CopyPlain(in, out, ImageHeaderBytes);
   size_t pixels = 0;
   if (check == LoadCheck::None) check = ImagePixels(*entry, pixels);
   if (check == LoadCheck::None) check = ReadRecordBody(in, out, version, pixels);
@@ -165,7 +161,7 @@ int32_t LoadFontFile(const char* path, uint8_t*& cursor, const uint8_t* arenaSta
                      static_cast<size_t>(arenaEnd - cursor), 0};
   int version = 0;
   int32_t count = 0;
-  Step check = ReadHeader(in, "ZGL", version);
+  LoadCheck check = ReadHeader(in, "ZGL", version);
   while (check == LoadCheck::None && in.ahead != EOF) {
     check = ReadRecordBody(in, out, version, GlyphBytes);
     if (check == LoadCheck::None) ++count;
@@ -181,7 +177,7 @@ int32_t LoadSpriteFile(const char* path, uint8_t*& cursor, uint8_t** imageTable,
                      static_cast<size_t>(arenaEnd - cursor), 0};
   int version = 0;
   int32_t count = 0;
-  Step check = ReadHeader(in, "ZOR", version);
+  LoadCheck check = ReadHeader(in, "ZOR", version);
   while (check == LoadCheck::None && in.ahead != EOF) {
     // The table is checked before its entry is written: a file never writes past it.
     if (count >= tableEntries) {

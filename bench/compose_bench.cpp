@@ -114,12 +114,14 @@ std::string Describe(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Medians of several repetitions: the machine is shared and single runs are noisy.
+  // Medians of several repetitions: the machine is shared and single runs are noisy. The
+  // repetitions of all benchmarks are interleaved at random and each is warmed up first, so
+  // that a slow spell of the machine or a cold cache does not fall on one of them alone.
   std::vector<char*> arguments(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=7", onlyAggregates =
-      "--benchmark_report_aggregates_only=true";
-  arguments.push_back(repetitions.data());
-  arguments.push_back(onlyAggregates.data());
+  std::string options[] = {"--benchmark_repetitions=15", "--benchmark_report_aggregates_only=true",
+                           "--benchmark_enable_random_interleaving=true",
+                           "--benchmark_min_warmup_time=0.02"};
+  for (std::string& option : options) arguments.insert(arguments.begin() + 1, option.data());
   int count = static_cast<int>(arguments.size());
   benchmark::Initialize(&count, arguments.data());
   SetUpScene();

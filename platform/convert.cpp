@@ -37,8 +37,9 @@ __attribute__((target("avx512f"))) void ConvertRowGather512(uint32_t* out, const
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
-    __m512i indices = _mm512_cvtepu8_epi32(bytes);
-    __m512i pixels = _mm512_i32gather_epi32(indices, table, 4);
+    // The masked forms start from zero rather than from an undefined register.
+    __m512i indices = _mm512_maskz_cvtepu8_epi32(0xFFFF, bytes);
+    __m512i pixels = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF, indices, table, 4);
     _mm512_storeu_si512(out + x, pixels);
   }
   for (; x < width; ++x) out[x] = table[in[x]];
@@ -85,7 +86,7 @@ VBMI_TARGET inline __m512i LookUpPlane(const __m512i* t, __m512i idx, __mmask64 
 // 64 indices to 64 pixels; the last group stores only its first count pixels.
 VBMI_TARGET inline void ConvertBlock(uint32_t* out, __m512i idx, const __m512i (*t)[4],
                                      __m512i order, int32_t count) {
-  idx = _mm512_permutexvar_epi8(order, idx);
+  idx = _mm512_maskz_permutexvar_epi8(~0ull, order, idx);
   __mmask64 high = _mm512_movepi8_mask(idx);
   __m512i b = LookUpPlane(t[0], idx, high), g = LookUpPlane(t[1], idx, high);
   __m512i r = LookUpPlane(t[2], idx, high), a = LookUpPlane(t[3], idx, high);

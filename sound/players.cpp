@@ -84,13 +84,16 @@ uint32_t QVWAVE::Open(const char* path, int32_t cue) {
   if (opened != 0) Close();
   char folder[256] = {};
   GetTempFolder(folder, sizeof folder);
-  // The effect may be stored compressed: the device plays the expanded copy. Without a
-  // temporary file there is nothing to expand into, and the open below fails on the empty name.
-  if (CreateTempFile(folder, "QVW", tempPath) != 0) tempPath[0] = '\0';
-  if (tempPath[0] != '\0') ExpandFile(path, tempPath);
+  // The effect may be stored compressed: the device plays an expanded copy. Without a
+  // temporary file there is nowhere to expand it to, and the effect stays silent.
+  if (CreateTempFile(folder, "QVW", tempPath) != 0) {
+    tempPath[0] = '\0';
+    return MCIERR_FILE_NOT_FOUND;
+  }
+  ExpandFile(path, tempPath);
   uint32_t result = OpenDevice("waveaudio", tempPath, cue, &opened, &deviceId);
-  // A device that did not open will never be closed, so its copy goes now.
-  if (result != 0 && tempPath[0] != '\0') DeleteFileAt(tempPath);
+  // A device that did not open is never closed, so its copy goes now.
+  if (result != 0) DeleteFileAt(tempPath);
   return result;
 }
 

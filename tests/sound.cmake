@@ -17,3 +17,13 @@ set_target_properties(sound_device_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CM
 add_dependencies(sound_device_test torvex_sound_data)
 gtest_discover_tests(sound_device_test
   PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60 ENVIRONMENT ASAN_OPTIONS=detect_leaks=0)
+
+# The same loop through the whole framework: the frame's window procedure, the platform's
+# message queue and the media device.
+add_executable(sound_loop_test tests/sound_loop_test.cpp)
+target_link_libraries(sound_loop_test PRIVATE
+  "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_sdl>" PkgConfig::SDL2 PkgConfig::SDL2_MIXER
+  PkgConfig::MSPACK GTest::gtest GTest::gtest_main)
+set_target_properties(sound_loop_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+gtest_discover_tests(sound_loop_test
+  PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60 ENVIRONMENT ASAN_OPTIONS=detect_leaks=0)

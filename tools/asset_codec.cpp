@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr int MaxDistance = 39;   // copy codes reach 1 to 39 bytes back
-constexpr size_t MaxCopy = 256;   // a length byte L copies L + 1 bytes
+constexpr int MaxDistance = 39;  // copy codes reach 1 to 39 bytes back
+constexpr size_t MaxCopy = 256;  // a length byte L copies L + 1 bytes
 constexpr uint32_t Unreachable = UINT32_MAX;
 
 bool IsLiteral(uint8_t value) { return value == 0 || (value >= 20 && value <= 235); }
@@ -63,16 +63,21 @@ std::string PixelName(const AssetData& asset, size_t record, size_t offset) {
   return text;
 }
 
-// Packs bytes [start, end) of the decoded stream into codes, the fewest bytes possible.
-// Working back from the end, cost[p] is the least code bytes that produce bytes p..end-1: a
-// literal costs 1, a copy 2 whatever its length. run[d] is how many bytes from p on equal the
-// bytes d before them, which is what a copy of distance d may produce from p.
-void PackSection(const std::vector<uint8_t>& bytes, size_t start, size_t end,
-                 std::vector<uint8_t>& file) {
+// The codes chosen for a section: at each position that starts a code, the copy length (0
+// for a literal) and the copy's distance.
+struct PackPlan {
+  std::vector<uint16_t> length;
+  std::vector<uint8_t> distance;
+};
+
+// Chooses the fewest code bytes for bytes [start, end) of the decoded stream. Working back from
+// the end, cost[i] is the least code bytes that produce bytes i..end-1 of the section: a literal
+// costs 1, a copy 2 whatever its length. run[d] is how many bytes from the current position on
+// equal the bytes d before them, which is what a copy of distance d may produce there.
+PackPlan PlanSection(const std::vector<uint8_t>& bytes, size_t start, size_t end) {
   const size_t n = end - start;
+  PackPlan plan = {std::vector<uint16_t>(n, 0), std::vector<uint8_t>(n, 0)};
   std::vector<uint32_t> cost(n + 1, Unreachable);
-  std::vector<uint16_t> copyLength(n, 0);
-  std::vector<uint8_t> copyDistance(n, 0);
   size_t run[MaxDistance + 1] = {};
   cost[n] = 0;
   for (size_t i = n; i-- > 0;) {
@@ -88,18 +93,24 @@ void PackSection(const std::vector<uint8_t>& bytes, size_t start, size_t end,
     for (size_t length = 1; length <= std::min(longest, MaxCopy); ++length) {
       if (cost[i + length] == Unreachable || cost[i + length] + 2 >= cost[i]) continue;
       cost[i] = cost[i + length] + 2;
-      copyLength[i] = static_cast<uint16_t>(length);
-      copyDistance[i] = static_cast<uint8_t>(longestDistance);
+      plan.length[i] = static_cast<uint16_t>(length);
+      plan.distance[i] = static_cast<uint8_t>(longestDistance);
     }
   }
-  for (size_t i = 0; i < n;) {
-    if (copyLength[i] == 0) {
+  return plan;
+}
+
+void PackSection(const std::vector<uint8_t>& bytes, size_t start, size_t end,
+                 std::vector<uint8_t>& file) {
+  const PackPlan plan = PlanSection(bytes, start, end);
+  for (size_t i = 0; i < end - start;) {
+    if (plan.length[i] == 0) {
       file.push_back(bytes[start + i]);
       ++i;
     } else {
-      file.push_back(CopyCode(copyDistance[i]));
-      file.push_back(static_cast<uint8_t>(copyLength[i] - 1));
-      i += copyLength[i];
+      file.push_back(CopyCode(plan.distance[i]));
+      file.push_back(static_cast<uint8_t>(plan.length[i] - 1));
+      i += plan.length[i];
     }
   }
 }
@@ -108,8 +119,8 @@ void PackSection(const std::vector<uint8_t>& bytes, size_t start, size_t end,
 
 bool LoadAsset(const std::string& path, AssetData& asset, std::string& why) {
   uint8_t header[4] = {};
-  const bool sprites = PeekHeader(path, header) && header[0] == 'Z' && header[1] == 'O' &&
-                       header[2] == 'R';
+  const bool sprites =
+      PeekHeader(path, header) && header[0] == 'Z' && header[1] == 'O' && header[2] == 'R';
   asset = AssetData();
   asset.kind = sprites ? AssetKind::Sprites : AssetKind::Font;
   asset.packed = header[3] == '1';
@@ -117,9 +128,9 @@ bool LoadAsset(const std::string& path, AssetData& asset, std::string& why) {
   uint8_t* cursor = arena.data();
   uint8_t* table[ImageTableFileEntries] = {};
   const uint8_t* end = arena.data() + arena.size();
-  const int32_t count =
-      sprites ? LoadSpriteFile(path.c_str(), cursor, table, ImageTableFileEntries, arena.data(), end)
-              : LoadFontFile(path.c_str(), cursor, arena.data(), end);
+  const int32_t count = sprites ? LoadSpriteFile(path.c_str(), cursor, table, ImageTableFileEntries,
+                                                 arena.data(), end)
+                                : LoadFontFile(path.c_str(), cursor, arena.data(), end);
   if (count == 0) {
     why = DescribeLoadFailure(asset.kind);
     return false;
@@ -134,58 +145,31 @@ bool LoadAsset(const std::string& path, AssetData& asset, std::string& why) {
 
 std::string DescribeLoadFailure(AssetKind kind) {
   const LoadFailure& f = LastLoadFailure;
-  const char* unit = kind == AssetKind::Font ? "glyph" : "image";
-  char record[48] = "";
-  if (f.record >= 0) std::snprintf(record, sizeof record, "%s %d: ", unit, f.record);
-  char text[240];
-  const long long at = static_cast<long long>(f.fileOffset);
+  const std::string unit = kind == AssetKind::Font ? "glyph" : "image";
+  const std::string at = std::to_string(f.fileOffset);
+  const std::string copy = "the copy at file offset " + std::to_string(f.fileOffset - 1);
+  const std::string in =
+      "refused: " + (f.record >= 0 ? unit + " " + std::to_string(f.record) + ": " : "");
   switch (f.check) {
     case LoadCheck::None: return "loaded";
-    case LoadCheck::CannotOpen: return "refused: the file cannot be opened";
-    case LoadCheck::CursorOutside: return "refused: the cursor lies outside the arena";
+    case LoadCheck::CannotOpen: return in + "the file cannot be opened";
+    case LoadCheck::CursorOutside: return in + "the cursor lies outside the arena";
     case LoadCheck::Magic:
-      std::snprintf(text, sizeof text,
-                    "refused: the magic is neither \"ZGL\" nor \"ZOR\" (file offset %lld)", at);
-      break;
+      return in + "the magic is neither \"ZGL\" nor \"ZOR\" (file offset " + at + ")";
     case LoadCheck::Version:
-      std::snprintf(text, sizeof text,
-                    "refused: the version byte is neither 0x30 (plain) nor 0x31 (packed), or "
-                    "missing");
-      break;
-    case LoadCheck::NoRecords:
-      std::snprintf(text, sizeof text, "refused: the file holds only its header, no %s", unit);
-      break;
-    case LoadCheck::EndsInRecord:
-      std::snprintf(text, sizeof text, "refused: %sthe file ends inside the record (%lld bytes)",
-                    record, at);
-      break;
-    case LoadCheck::EndsInCopy:
-      std::snprintf(text, sizeof text,
-                    "refused: %sthe file ends between a copy code and its length byte", record);
-      break;
-    case LoadCheck::CopyTooLong:
-      std::snprintf(text, sizeof text,
-                    "refused: %sthe copy at file offset %lld is longer than the bytes the "
-                    "record still lacks", record, at - 1);
-      break;
-    case LoadCheck::CopyBeforeArena:
-      std::snprintf(text, sizeof text,
-                    "refused: %sthe copy at file offset %lld reaches before the arena's start",
-                    record, at - 1);
-      break;
+      return in + "the version byte is neither 0x30 (plain) nor 0x31 (packed), or missing";
+    case LoadCheck::NoRecords: return in + "the file holds only its header, no " + unit;
+    case LoadCheck::EndsInRecord: return in + "the file ends inside the record (" + at + " bytes)";
+    case LoadCheck::EndsInCopy: return in + "the file ends between a copy code and its length byte";
+    case LoadCheck::CopyTooLong: return in + copy + " is longer than the bytes the record lacks";
+    case LoadCheck::CopyBeforeArena: return in + copy + " reaches before the arena's start";
     case LoadCheck::ArenaFull:
-      std::snprintf(text, sizeof text, "refused: %sthe file does not fit in the %d-byte arena",
-                    record, AssetArenaSize);
-      break;
+      return in + "the file does not fit in the " + std::to_string(AssetArenaSize) + "-byte arena";
     case LoadCheck::TableFull:
-      std::snprintf(text, sizeof text, "refused: %smore than %d images", record,
-                    ImageTableFileEntries);
-      break;
-    case LoadCheck::TooLarge:
-      std::snprintf(text, sizeof text, "refused: %swidth or height above 32767", record);
-      break;
+      return in + "more than " + std::to_string(ImageTableFileEntries) + " images";
+    case LoadCheck::TooLarge: return in + "width or height above 32767";
   }
-  return text;
+  return in + "unknown check";
 }
 
 std::vector<uint8_t> EncodePlain(const AssetData& asset) {

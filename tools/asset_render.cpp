@@ -3,7 +3,6 @@
 #include <png.h>
 
 #include <algorithm>
-
 #include <cstdio>
 
 #include "app/app.h"
@@ -66,6 +65,40 @@ void RenderFontSheet(const AssetData& font, int32_t scale, Canvas& canvas) {
   }
 }
 
+void FramePalette(png_color palette[256]) {
+  for (int i = 0; i < 256; ++i) {
+    uint8_t rgb[3];
+    FrameColour(i, rgb);
+    palette[i] = {rgb[0], rgb[1], rgb[2]};
+  }
+}
+
+// A fixed scatter of stars, about as dense as the scene's 256 in 64 by 64 tiles.
+void PutStars(Canvas& canvas, const AssetData& font) {
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int i = 0; i < 48; ++i) {
+    const int32_t column = next() % 32, row = next() % 24, code = 129 + next() % 5;
+    canvas.Put(GlyphOf(font, code), 16, 16, 16 * column, 16 * row, 1, true);
+  }
+}
+
+// Image 0 where the scene first places its fourteen border sprites.
+void PutBorderSprites(Canvas& canvas, const AssetData& sprites) {
+  if (sprites.records.empty()) return;
+  const uint8_t* image = &sprites.bytes[sprites.records[0]];
+  const uint8_t* pixels = image + ImageHeaderBytes;
+  const int32_t w = Field(image, 0), h = Field(image, 1);
+  for (int i = 0; i < 4; ++i) {
+    canvas.Put(pixels, w, h, 16 + 128 * i, 0, 1, false);
+    canvas.Put(pixels, w, h, 80 + 128 * i, 352, 1, false);
+  }
+  for (int i = 0; i < 3; ++i) {
+    canvas.Put(pixels, w, h, 0, 16 + 128 * i, 1, false);
+    canvas.Put(pixels, w, h, 480, 80 + 128 * i, 1, false);
+  }
+}
+
 }  // namespace
 
 void FrameColour(int index, uint8_t rgb[3]) {
@@ -103,11 +136,7 @@ bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_color palette[256];
-  for (int i = 0; i < 256; ++i) {
-    uint8_t rgb[3];
-    FrameColour(i, rgb);
-    palette[i] = {rgb[0], rgb[1], rgb[2]};
-  }
+  FramePalette(palette);
   png_set_PLTE(png, info, palette, 256);
   png_write_info(png, info);
   for (int32_t y = 0; y < height; ++y) {
@@ -147,28 +176,12 @@ void RenderScenePreview(const AssetData& font, const AssetData& sprites,
                         std::vector<uint8_t>& pixels) {
   pixels.assign(PreviewWidth * PreviewHeight, 0);
   Canvas canvas = {PreviewWidth, PreviewHeight, pixels};
-  // A fixed scatter of stars, about as dense as the scene's 256 in 64 by 64 tiles.
-  uint32_t seed = 12345;
-  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  for (int i = 0; i < 48; ++i) {
-    const int32_t column = next() % 32, row = next() % 24, code = 129 + next() % 5;
-    canvas.Put(GlyphOf(font, code), 16, 16, 16 * column, 16 * row, 1, true);
-  }
+  PutStars(canvas, font);
+  // The title block of the first quarter; the banner's code n shows glyph n + 32.
   for (int k = 0; k < 7; ++k) PutText(canvas, font, BannerRows[k], 32, 16, 16 * (3 + k), true);
   PutText(canvas, font, "ZOR32 Performance Test", 0, 16 * 5, 16 * 12, true);
   PutText(canvas, font, "Push [P] Key to Pause", 0, 16 * 5, 16 * 17, true);
-  if (!sprites.records.empty()) {
-    const uint8_t* image = &sprites.bytes[sprites.records[0]];
-    const int32_t w = Field(image, 0), h = Field(image, 1);
-    for (int i = 0; i < 4; ++i) {
-      canvas.Put(image + ImageHeaderBytes, w, h, 16 + 128 * i, 0, 1, false);
-      canvas.Put(image + ImageHeaderBytes, w, h, 80 + 128 * i, 352, 1, false);
-    }
-    for (int i = 0; i < 3; ++i) {
-      canvas.Put(image + ImageHeaderBytes, w, h, 0, 16 + 128 * i, 1, false);
-      canvas.Put(image + ImageHeaderBytes, w, h, 480, 80 + 128 * i, 1, false);
-    }
-  }
+  PutBorderSprites(canvas, sprites);
   PutText(canvas, font, "Wait a Minute !!", 0, 128, 128, false);
   PutText(canvas, font, "EXIT", 0, 224, 320, false);
 }

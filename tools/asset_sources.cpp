@@ -46,14 +46,16 @@ bool ReadPicture(SourceReader& src, int columns, int rows, std::vector<uint8_t>&
   pixels.clear();
   std::string text;
   for (int y = 0; y < rows; ++y) {
-    if (!src.NextLine(text)) return src.Fail("the picture ends after " + std::to_string(y) + " rows");
+    if (!src.NextLine(text))
+      return src.Fail("the picture ends after " + std::to_string(y) + " rows");
     if (static_cast<int>(text.size()) != columns) {
       return src.Fail("the row has " + std::to_string(text.size()) + " characters, " +
                       std::to_string(columns) + " expected");
     }
     for (char c : text) {
       auto found = src.legend.find(c);
-      if (found == src.legend.end()) return src.Fail(std::string("'") + c + "' is not in the legend");
+      if (found == src.legend.end())
+        return src.Fail(std::string("'") + c + "' is not in the legend");
       pixels.push_back(static_cast<uint8_t>(found->second));
     }
   }
@@ -73,7 +75,8 @@ std::vector<uint8_t> DoubleSmoothed(const std::vector<uint8_t>& small) {
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
       const uint8_t p = small[y * 8 + x];
-      const uint8_t a = at(x, y, 0, -1), b = at(x, y, 1, 0), c = at(x, y, -1, 0), d = at(x, y, 0, 1);
+      const uint8_t a = at(x, y, 0, -1), b = at(x, y, 1, 0), c = at(x, y, -1, 0),
+                    d = at(x, y, 0, 1);
       big[(2 * y) * 16 + 2 * x] = (c == a && c != d && a != b) ? a : p;
       big[(2 * y) * 16 + 2 * x + 1] = (a == b && a != c && b != d) ? b : p;
       big[(2 * y + 1) * 16 + 2 * x] = (d == c && d != b && c != a) ? c : p;
@@ -115,10 +118,12 @@ bool ReadLegendLine(SourceReader& src, std::istringstream& words, const std::str
   return true;
 }
 
-bool ReadGlyph(SourceReader& src, std::istringstream& words, std::map<int, std::vector<uint8_t>>& glyphs) {
+bool ReadGlyph(SourceReader& src, std::istringstream& words,
+               std::map<int, std::vector<uint8_t>>& glyphs) {
   int code = -1;
   std::string size, extra;
-  if (!(words >> code) || code < 0 || code > 255) return src.Fail("expected: glyph N, N from 0 to 255");
+  if (!(words >> code) || code < 0 || code > 255)
+    return src.Fail("expected: glyph N, N from 0 to 255");
   words >> size;
   if (glyphs.count(code)) return src.Fail("glyph " + std::to_string(code) + " is given twice");
   const bool small = size == "small";
@@ -181,9 +186,12 @@ bool ReadSource(const std::string& path, bool font, std::map<int, std::vector<ui
     bool handled = false;
     ok = ReadLegendLine(src, words, word, handled);
     if (!ok || handled) continue;
-    if (font && word == "glyph") ok = ReadGlyph(src, words, glyphs);
-    else if (!font && word == "image") ok = ReadImage(src, words, sprites);
-    else ok = src.Fail("unknown line '" + word + "'");
+    if (font && word == "glyph")
+      ok = ReadGlyph(src, words, glyphs);
+    else if (!font && word == "image")
+      ok = ReadImage(src, words, sprites);
+    else
+      ok = src.Fail("unknown line '" + word + "'");
   }
   why = src.why;
   return ok;

@@ -1,10 +1,11 @@
 // asset_tool.cpp — the commands of torvex-assets: info, unpack, pack, export, preview, build.
+#include "tools/asset_tool.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
 
 #include "assets/assets.h"
-#include "tools/asset_tool.h"
 
 namespace {
 
@@ -54,8 +55,9 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err) {
   if (!LoadAsset(path, asset, why)) return Fail(err, path, why);
   const bool font = asset.kind == AssetKind::Font;
   out << path << ": " << (font ? "font" : "sprites") << ", " << (asset.packed ? "packed" : "plain")
-      << ", " << asset.records.size() << (font ? " glyphs" : " images") << " ("
-      << asset.bytes.size() << " bytes in the arena, " << FileSize(path) << " in the file)\n";
+      << ", " << asset.records.size() << (font ? " glyph" : " image")
+      << (asset.records.size() == 1 ? "" : "s") << " (" << asset.bytes.size()
+      << " bytes in the arena, " << FileSize(path) << " in the file)\n";
   if (!font) PrintImages(asset, out);
   return 0;
 }
@@ -110,7 +112,8 @@ bool CheckBudget(const std::string& fontPath, const std::string& spritePath, std
     return false;
   }
   const long fontBytes = cursor - arena.data();
-  if (LoadSpriteFile(spritePath.c_str(), cursor, table, ImageTableFileEntries, arena.data(), end) == 0) {
+  if (LoadSpriteFile(spritePath.c_str(), cursor, table, ImageTableFileEntries, arena.data(), end) ==
+      0) {
     why = spritePath + ": " + DescribeLoadFailure(AssetKind::Sprites);
     return false;
   }
@@ -125,7 +128,8 @@ bool CheckBudget(const std::string& fontPath, const std::string& spritePath, std
 
 // The benchmark draws glyphs up to 155 (banner blocks) and shows image 0 on its borders.
 bool CheckSceneNeeds(const AssetData& font, const AssetData& sprites, std::string& why) {
-  if (font.records.size() < 156) why = "the font must hold glyphs 0 to 155 (banner blocks)";
+  if (font.records.size() < 156)
+    why = "the font must hold glyphs 0 to 155 (banner blocks)";
   else if (sprites.records.size() > static_cast<size_t>(ImageTableFileEntries))
     why = "the sprite file may hold at most 128 images";
   return why.empty();
@@ -142,7 +146,8 @@ int Build(const std::string& fontSource, const std::string& spriteSource, const 
     return 1;
   }
   if (!EncodePacked(font, fontFile, why)) return Fail(err, fontSource, "cannot pack: " + why);
-  if (!EncodePacked(sprites, spriteFile, why)) return Fail(err, spriteSource, "cannot pack: " + why);
+  if (!EncodePacked(sprites, spriteFile, why))
+    return Fail(err, spriteSource, "cannot pack: " + why);
   const std::string fontPath = dir + "/TORVEX32.ZGL", spritePath = dir + "/TORVEX32.ZOR";
   if (!WriteBytes(fontPath, fontFile, why) || !WriteBytes(spritePath, spriteFile, why) ||
       !CheckBudget(fontPath, spritePath, out, why)) {
@@ -163,7 +168,8 @@ int RunAssetTool(const std::vector<std::string>& args, std::ostream& out, std::o
   if (command == "info" && n == 2) return Info(args[1], out, err);
   if (command == "unpack" && n == 3) return Convert(args[1], args[2], false, err);
   if (command == "pack" && n == 3) return Convert(args[1], args[2], true, err);
-  if (command == "export" && (n == 3 || n == 4)) return Export(args[1], args[2], n == 4 ? args[3] : "", err);
+  if (command == "export" && (n == 3 || n == 4))
+    return Export(args[1], args[2], n == 4 ? args[3] : "", err);
   if (command == "preview" && n == 4) return Preview(args[1], args[2], args[3], err);
   if (command == "build" && n == 4) return Build(args[1], args[2], args[3], out, err);
   err << Usage;

@@ -13,9 +13,9 @@ enum class AssetKind { Font, Sprites };
 // A font or sprite file as the loaders leave it in a fresh arena: the records back to back.
 struct AssetData {
   AssetKind kind = AssetKind::Font;
-  bool packed = false;           // the form of the file it came from
-  std::vector<uint8_t> bytes;    // glyphs, or image records (12-byte header, then pixels)
-  std::vector<size_t> records;   // offset of each record in bytes
+  bool packed = false;          // the form of the file it came from
+  std::vector<uint8_t> bytes;   // glyphs, or image records (12-byte header, then pixels)
+  std::vector<size_t> records;  // offset of each record in bytes
 };
 
 // The benchmark's limits: the sprite file's images go into ImageTable entries 0 to 127, and
@@ -48,7 +48,8 @@ void RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t&
 void RenderScenePreview(const AssetData& font, const AssetData& sprites,
                         std::vector<uint8_t>& pixels);
 
-// The editable sources: text art with a legend (see data/font.txt). Fails with file:line.
+// The editable sources: text art with a legend (format at the top of asset_sources.cpp).
+// Fail with the file and line in why.
 bool ParseFontSource(const std::string& path, AssetData& font, std::string& why);
 bool ParseSpriteSource(const std::string& path, AssetData& sprites, std::string& why);
 

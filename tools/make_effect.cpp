@@ -62,6 +62,17 @@ struct Noise {
   }
 };
 
+// A state-variable band filter; f sets its centre (2 sin(pi centre / rate)), q its sharpness.
+struct BandFilter {
+  double low, band;
+  double Next(double in, double f, double q) {
+    low += f * band;
+    double high = in - low - band / q;
+    band += f * high;
+    return band / q;  // unity gain at the centre
+  }
+};
+
 double Tick(Settings& s, double t, Noise& noise) {
   double attack = std::fmin(1.0, t / 0.001);  // 1 ms, so the tick does not click
   double body = std::exp(-t / s["tick.decay"]);
@@ -87,17 +98,15 @@ std::vector<int16_t> Synthesise(Settings& s) {
   std::vector<int16_t> samples(count);
   Noise tickNoise{static_cast<uint32_t>(s["seed"])};
   Noise airNoise{static_cast<uint32_t>(s["seed"]) * 7919u + 1};
-  double low = 0, band = 0;  // the band filter's state (a state-variable filter)
+  BandFilter first{}, second{};  // two in a row: soft air rather than hiss
   for (size_t i = 0; i < count; ++i) {
     double t = static_cast<double>(i) / rate;
     double glide = std::fmin(1.0, std::fmax(0.0, (t - s["whoosh.start"]) /
                                                     (s["whoosh.end"] - s["whoosh.start"])));
     double centre = s["whoosh.from"] * std::pow(s["whoosh.to"] / s["whoosh.from"], glide);
     double f = 2 * std::sin(M_PI * centre / rate);
-    low += f * band;
-    double high = airNoise.Next() - low - band / s["whoosh.q"];
-    band += f * high;
-    double value = Tick(s, t, tickNoise) + s["whoosh.level"] * Swell(s, t) * band;
+    double air = second.Next(first.Next(airNoise.Next(), f, s["whoosh.q"]), f, s["whoosh.q"]);
+    double value = Tick(s, t, tickNoise) + s["whoosh.level"] * Swell(s, t) * air;
     double fade = std::fmin(1.0, (static_cast<double>(count - i) / rate) / s["fade"]);
     value = std::fmax(-1.0, std::fmin(1.0, value * fade));
     samples[i] = static_cast<int16_t>(std::lround(value * 32767));

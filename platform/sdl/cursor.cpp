@@ -82,23 +82,23 @@ CursorHandle LoadProgramCursor(InstanceHandle, const char* name) {
   for (int32_t i = 0; i < cursorCount; ++i)
     if (cursors[i].resource == resource) return &cursors[i];
   if (cursorCount == MaxLoaded) return nullptr;
-  SDL_Cursor* sdl = MakeCursor(resource);
-  if (sdl == nullptr) return nullptr;
-  cursors[cursorCount] = {sdl, resource};
+  // A video driver without cursor images (dummy) still gives a handle: the cursor stays as
+  // it is where it is set.
+  cursors[cursorCount] = {MakeCursor(resource), resource};
   return &cursors[cursorCount++];
 }
 
 CursorHandle LoadArrowCursor() {
   if (arrow.sdl == nullptr && StartVideo())
     arrow.sdl = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
-  return arrow.sdl != nullptr ? &arrow : nullptr;
+  return &arrow;
 }
 
 CursorHandle SetCurrentCursor(CursorHandle cursor) {
   CursorHandle previous = current;
   current = cursor;
   if (!StartVideo()) return previous;
-  if (cursor != nullptr) SDL_SetCursor(cursor->sdl);
+  if (cursor != nullptr && cursor->sdl != nullptr) SDL_SetCursor(cursor->sdl);
   SDL_ShowCursor(cursor != nullptr ? SDL_ENABLE : SDL_DISABLE);
   return previous;
 }

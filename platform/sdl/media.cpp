@@ -69,8 +69,19 @@ void Post(const Notice& notice) {
 
 // --- the audio thread ---------------------------------------------------------------------
 
+int SlotOf(const Device& device) { return static_cast<int>(&device - Devices); }
+
+// Whether the mixer is sounding the device now. Called on the audio thread, where the mixer's
+// lock is already held, so asking the mixer cannot block.
+bool Sounding(const Device& device) {
+  if (device.kind == Kind::Sequencer) return Mix_PlayingMusic() != 0;
+  return device.kind == Kind::Wave && Mix_Playing(SlotOf(device)) != 0;
+}
+
 // Called by the mixer after every buffer it mixed, on its audio thread, inside its lock. A play
-// the mixer was told about before this buffer began is in this buffer from its first frame.
+// the mixer started before this buffer began is in it from its first frame: whether the window's
+// thread has marked it launched yet or the mixer already sounds it (nothing else of its kind
+// can sound meanwhile, since a play silences the others first).
 void CountMixedFrames(void*, Uint8*, int bytes) {
   int64_t frames = bytes / FrameBytes;
   Notice due[MaxDevices];
@@ -78,7 +89,8 @@ void CountMixedFrames(void*, Uint8*, int bytes) {
   {
     std::lock_guard<std::mutex> guard(DeviceLock);
     for (Device& device : Devices) {
-      if (device.phase == Phase::Starting && device.launched) device.phase = Phase::Playing;
+      if (device.phase == Phase::Starting && (device.launched || Sounding(device)))
+        device.phase = Phase::Playing;
       if (device.phase != Phase::Playing) continue;
       device.playedFrames += frames;
       if (device.playedFrames < device.lengthFrames) continue;
@@ -121,8 +133,6 @@ void CloseAudio() {
 }
 
 // --- commands -----------------------------------------------------------------------------
-
-int SlotOf(const Device& device) { return static_cast<int>(&device - Devices); }
 
 Device* FreeSlot() {
   for (Device& device : Devices)
@@ -179,7 +189,6 @@ void WaitForEnd(Device& device) {
 // Tells the mixer to start the device's sound; false if it refused.
 bool StartSound(Device& device) {
   if (device.kind == Kind::Wave) return Mix_PlayChannel(SlotOf(device), device.chunk, 0) >= 0;
-  if (CurrentMusic >= 0) Halt(Devices[CurrentMusic], MCI_NOTIFY_ABORTED);
   if (Mix_PlayMusic(device.music, 1) != 0) return false;
   CurrentMusic = SlotOf(device);
   return true;
@@ -190,6 +199,9 @@ uint32_t PlayDevice(Device& device, uint32_t flags, const MciPlayParms* parms) {
   // Every play starts at the beginning: that is all the players ask for.
   if ((flags & MCI_FROM) != 0 && parms->from != 0) return MCIERR_OUTOFRANGE;
   Halt(device, MCI_NOTIFY_SUPERSEDED);
+  // The mixer has one music stream: another tune playing on it is cut short.
+  if (device.kind == Kind::Sequencer && CurrentMusic >= 0)
+    Halt(Devices[CurrentMusic], MCI_NOTIFY_ABORTED);
   {
     std::lock_guard<std::mutex> guard(DeviceLock);
     device.phase = Phase::Starting;

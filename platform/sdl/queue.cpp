@@ -24,9 +24,10 @@ SDL_threadID ownerThread = 0;
 std::atomic<uint32_t> postedEventType{0};  // 0 until the queue is started
 uint32_t buttonBits = 0;                   // MK_LBUTTON | MK_RBUTTON as last reported
 
-// A posted message as it rides in an SDL event's bytes.
+// A posted message as it rides in an SDL event's bytes (SDL writes the time stamp).
 struct PostedEvent {
   uint32_t type;
+  uint32_t timestamp;
   uint32_t message;
   WindowHandle window;
   uintptr_t first;
@@ -246,7 +247,7 @@ void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, i
   }
   SDL_Event event;
   memset(&event, 0, sizeof event);
-  PostedEvent posted{type, message, window, first, second};
+  PostedEvent posted{type, 0, message, window, first, second};
   memcpy(&event, &posted, sizeof posted);
   SDL_PushEvent(&event);
 }

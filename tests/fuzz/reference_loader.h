@@ -13,8 +13,8 @@ namespace Reference {
 struct Result {
   int32_t count = 0;
   LoadCheck check = LoadCheck::None;
-  size_t end = 0;               // arena offset one past the last stored byte, on success
-  std::vector<size_t> images;   // arena offsets of the image records begun
+  size_t end = 0;              // arena offset one past the last stored byte, on success
+  std::vector<size_t> images;  // arena offsets of the image records begun
 };
 
 inline Result Fail(Result r, LoadCheck check) {
@@ -30,7 +30,8 @@ inline Result Load(const std::vector<uint8_t>& file, bool sprites, std::vector<u
   const char* magic = sprites ? "ZOR" : "ZGL";
   size_t p = 0;
   for (int i = 0; i < 3; ++i, ++p) {
-    if (p >= file.size() || file[p] != static_cast<uint8_t>(magic[i])) return Fail(r, LoadCheck::Magic);
+    if (p >= file.size() || file[p] != static_cast<uint8_t>(magic[i]))
+      return Fail(r, LoadCheck::Magic);
   }
   if (p >= file.size() || (file[p] != '0' && file[p] != '1')) return Fail(r, LoadCheck::Version);
   const bool packed = file[p++] == '1';

@@ -1,0 +1,92 @@
+"""present_xvfb.py — presentation speed under Xvfb, in one run on one X server:
+
+  1. the X server's own limit: x11perf -shmput500 (500x500 32-bit pixels per put), scaled to
+     the 786,432 bytes of one 512x384 present;
+  2. one present of ours (present_timing), with SDL's window surface put straight into the
+     window (SDL_FRAMEBUFFER_ACCELERATION=0, our choice) and through SDL's OpenGL texture
+     (=1, SDL's default);
+  3. a loop that only presents (present_timing) against the test application presenting on
+     every tick (frame_testapp with TickInterval 0): frames per second.
+
+Usage: python3 bench/present_xvfb.py BUILD_DIR   (a Release build with the tests built)
+Targets: present within 1.2 times the scaled x11perf time; the tick application at least
+95 % of the present-only loop.
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from harness import LogFile, XSession, wait_until  # noqa: E402
+
+PRESENT_BYTES = 512 * 384 * 4
+
+
+def x11perf_put_ms(x):
+    """Milliseconds of one 500x500 shared-memory put, the best of x11perf's repetitions."""
+    out = x.tool("x11perf", "-shmput500", "-repeat", "3", "-time", "2")
+    times = [float(m.group(1)) for m in re.finditer(r"reps @\s+([\d.]+) msec", out)]
+    if not times:
+        raise RuntimeError("no x11perf result:\n" + out)
+    return min(times)
+
+
+def present_timing(x, build, acceleration):
+    env = dict(x.env, SDL_FRAMEBUFFER_ACCELERATION=acceleration, SDL_AUDIODRIVER="dummy")
+    out = subprocess.run([os.path.join(build, "bin", "present_timing"), "2000", "3"], env=env,
+                         capture_output=True, text=True, timeout=120).stdout
+    return dict(pair.split("=", 1) for pair in out.split())
+
+
+def tick_rate(x, build, seconds=4.0):
+    """Ticks per second of the test application presenting on every tick."""
+    folder = tempfile.mkdtemp(prefix="torvex-present-")
+    log = LogFile(os.path.join(folder, "log.txt"))
+    app = x.start([os.path.join(build, "tests", "frame_testapp")],
+                  {"TESTAPP_LOG": log.path, "TESTAPP_TICK": "0", "TESTAPP_NO_INI": "1",
+                   "SDL_AUDIODRIVER": "dummy", "XDG_CONFIG_HOME": folder})
+    x.find_window("torvex32 frame test")
+    # Lines "ticks N time=T" every 500 ticks; measure between the second and a later one.
+    index, first = log.wait_for(r"^ticks (\d+) time=(\d+)", after=2)
+    deadline = int(first.group(2)) + int(seconds * 1000)
+
+    def later():
+        for line in log.lines()[index + 1:]:
+            m = re.match(r"ticks (\d+) time=(\d+)", line)
+            if m and int(m.group(2)) >= deadline:
+                return m
+        return None
+
+    last = wait_until(later, seconds * 5 + 10, "ticks")
+    app.terminate()
+    app.wait(10)
+    ticks = int(last.group(1)) - int(first.group(1))
+    return ticks * 1000.0 / (int(last.group(2)) - int(first.group(2)))
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build-platform-rel"
+    with XSession() as x:
+        put_ms = x11perf_put_ms(x)
+        limit_us = put_ms * 1000 * PRESENT_BYTES / (500 * 500 * 4)
+        direct = present_timing(x, build, "0")
+        texture = present_timing(x, build, "1")
+        loop_fps = float(direct["loop_fps"])
+        app_fps = tick_rate(x, build)
+    print("x11perf -shmput500: %.3f ms per put; scaled to %d bytes: %.1f us"
+          % (put_ms, PRESENT_BYTES, limit_us))
+    for name, result in (("direct (hint 0, ours)", direct), ("OpenGL texture (hint 1)", texture)):
+        present_us = float(result["present_us"])
+        print("present %-24s %8.1f us  %6.2f x the X server's limit  (conversion %s us, "
+              "present-only loop %s fps, method %s)"
+              % (name, present_us, present_us / limit_us, result["convert_us"],
+                 result["loop_fps"], result["method"]))
+    print("tick-presenting application %.0f fps = %.1f %% of the present-only loop (%.0f fps)"
+          % (app_fps, 100.0 * app_fps / loop_fps, loop_fps))
+    print("targets: present within 1.2 x the limit; the application at least 95 %")
+
+
+if __name__ == "__main__":
+    main()

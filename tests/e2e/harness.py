@@ -1,0 +1,232 @@
+"""harness.py — drives programs on their own X server for the end-to-end tests (stdlib only).
+
+Every wait polls with a deadline; nothing sleeps for a fixed time.
+
+    with XSession() as x:              Xvfb on a free display (-displayfd) plus openbox
+        x.env                          environment for programs on that display (DISPLAY set)
+        x.start(args, env={}, log=p)   a program on the display (Popen; stdout+stderr to log)
+        x.tool("xdotool", ...)         run an X tool there and return its stdout
+        x.find_window(title)           window id of the first window with that exact title
+        x.client_geometry(w)           (x, y, width, height) of the client area (xwininfo)
+        x.frame_extents(w)             (left, right, top, bottom) of the window manager's frame
+        x.outer_origin(w)              (x, y) of the frame's outer top-left corner
+        x.title(w), x.active_window()
+        x.screenshot()                 Image of the root window (exact colours, no cursor)
+        x.key(keys), x.move_pointer(px, py), x.click(button), x.pointer()
+        x.activate(w), x.minimise(w), x.close(w) (wmctrl: the window manager's close)
+    wait_until(check, timeout, what)   polls check() until it returns a true value
+    LogFile(path)                      a log the program appends to: .lines(), .wait_for(regex)
+    Image(width, height, rgb)          .pixel(px, py) -> (r, g, b)
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+
+class Timeout(AssertionError):
+    pass
+
+
+def wait_until(check, timeout=10.0, what="a condition", interval=0.02):
+    """Calls check() until it returns something true, and returns that; Timeout after timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Timeout("timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+class Image:
+    """An RGB picture: rgb holds width * height * 3 bytes, rows from the top."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    def pixel(self, px, py):
+        i = (py * self.width + px) * 3
+        return tuple(self.rgb[i:i + 3])
+
+
+def parse_ppm(data):
+    """Decodes a binary PPM (P6, maximum 255) as ImageMagick writes it."""
+    fields, at = [], 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at) + 1
+            continue
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    if fields[0] != b"P6" or int(fields[3]) != 255:
+        raise ValueError("not an 8-bit binary PPM")
+    width, height = int(fields[1]), int(fields[2])
+    at += 1  # the single blank after the maximum
+    return Image(width, height, data[at:at + width * height * 3])
+
+
+class LogFile:
+    """A text log that a program appends to, one line per event."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def lines(self):
+        try:
+            with open(self.path, encoding="utf-8", errors="replace") as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_for(self, pattern, timeout=10.0, after=0):
+        """Waits for a line matching pattern at index after or later; returns (index, match)."""
+        regex = re.compile(pattern)
+
+        def find():
+            for i, line in enumerate(self.lines()[after:], after):
+                m = regex.search(line)
+                if m:
+                    return (i, m)
+            return None
+
+        return wait_until(find, timeout, "log line /%s/ in %s" % (pattern, self.path))
+
+
+class XSession:
+    """An X server of its own (Xvfb, 1024x768x24) with openbox; stopped on exit."""
+
+    def __init__(self, width=1024, height=768):
+        self.folder = tempfile.mkdtemp(prefix="torvex-x-")
+        self.processes = []
+        read, write = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % (width, height),
+             "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk or time.monotonic() > deadline:
+                self.stop()
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read)
+        self.display = ":" + number.decode().strip()
+        self.env = dict(os.environ, DISPLAY=self.display)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env.pop("SDL_VIDEODRIVER", None)
+        self.start(["openbox"], log=os.path.join(self.folder, "openbox.log"))
+        # openbox is ready when it has claimed the screen.
+        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
+                   self.tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
+                   30, "openbox")
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def start(self, args, env=None, log=None):
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        process = subprocess.Popen(args, env=dict(self.env, **(env or {})), stdout=out,
+                                   stderr=subprocess.STDOUT if log else subprocess.DEVNULL)
+        if log:
+            out.close()  # the program has its own copy
+        self.processes.append(process)
+        return process
+
+    def stop(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.send_signal(signal.SIGTERM)
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        self.processes = []
+        if self.server.poll() is None:
+            self.server.terminate()
+            self.server.wait(10)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def tool(self, *args, check=True, binary=False):
+        result = subprocess.run(args, env=self.env, capture_output=True, timeout=30)
+        if check and result.returncode != 0:
+            raise RuntimeError("%s failed: %s" % (" ".join(args), result.stderr.decode()))
+        return result.stdout if binary else result.stdout.decode()
+
+    def find_window(self, title, timeout=15.0):
+        def search():
+            out = self.tool("xdotool", "search", "--onlyvisible", "--name",
+                            "^%s$" % re.escape(title), check=False)
+            ids = [int(w) for w in out.split()]
+            return ids[0] if ids else None
+
+        return wait_until(search, timeout, "a window titled %r" % title)
+
+    def client_geometry(self, window):
+        out = self.tool("xwininfo", "-id", str(window))
+        value = {}
+        for key, name in (("x", "Absolute upper-left X"), ("y", "Absolute upper-left Y"),
+                          ("width", "Width"), ("height", "Height")):
+            value[key] = int(re.search(r"%s:\s+(-?\d+)" % name, out).group(1))
+        return value["x"], value["y"], value["width"], value["height"]
+
+    def frame_extents(self, window):
+        out = self.tool("xprop", "-id", str(window), "_NET_FRAME_EXTENTS", check=False)
+        m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", out)
+        return tuple(int(v) for v in m.groups()) if m else None
+
+    def outer_origin(self, window):
+        left, _, top, _ = wait_until(lambda: self.frame_extents(window), 10, "frame extents")
+        x, y, _, _ = self.client_geometry(window)
+        return x - left, y - top
+
+    def title(self, window):
+        return self.tool("xdotool", "getwindowname", str(window)).strip()
+
+    def active_window(self):
+        out = self.tool("xdotool", "getactivewindow", check=False).strip()
+        return int(out) if out else None
+
+    def screenshot(self):
+        return parse_ppm(self.tool("import", "-window", "root", "-depth", "8", "ppm:-",
+                                   binary=True))
+
+    def key(self, *keys):
+        self.tool("xdotool", "key", *keys)
+
+    def move_pointer(self, px, py):
+        self.tool("xdotool", "mousemove", str(px), str(py))
+
+    def click(self, button=1):
+        self.tool("xdotool", "click", str(button))
+
+    def pointer(self):
+        out = self.tool("xdotool", "getmouselocation", "--shell")
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"])
+
+    def activate(self, window):
+        self.tool("xdotool", "windowactivate", "--sync", str(window), check=False)
+        wait_until(lambda: self.active_window() == window, 10, "window %d active" % window)
+
+    def minimise(self, window):
+        self.tool("xdotool", "windowminimize", "--sync", str(window))
+
+    def close(self, window):
+        self.tool("wmctrl", "-i", "-c", hex(window))

@@ -1,0 +1,450 @@
+// platform_test.cpp — the platform layer's own parts on the real implementation: profile
+// files in a temporary folder, the configuration folder, the clocks, the program's path, the
+// pixel conversion in every method this machine has, the compiled-in resources, and the SDL
+// backend's windows, messages and block copy on SDL's dummy video driver.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/sdl/backend.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Profile files.
+
+class ProfileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/torvex-profile-XXXXXX";
+    folder = mkdtemp(pattern);
+    path = folder + "/TEST.INI";
+  }
+  void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+  void Put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  std::string Get() {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  int32_t Int(const char* section, const char* key, int32_t fallback = -99) {
+    return GetProfileInt(section, key, fallback, path.c_str());
+  }
+  bool Write(const char* section, const char* key, const char* value) {
+    return WriteProfileString(section, key, value, path.c_str());
+  }
+  std::vector<std::string> Files() {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    while (dirent* entry = readdir(dir))
+      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+    closedir(dir);
+    return names;
+  }
+
+  std::string folder, path;
+};
+
+TEST_F(ProfileTest, MissingFileSectionOrKeyReadsAsTheDefault) {
+  EXPECT_EQ(Int("Setup", "Left"), -99);
+  Put("[Other]\nLeft=5\n[Setup]\nTop=7\n");
+  EXPECT_EQ(Int("Setup", "Left"), -99);
+  EXPECT_EQ(Int("Nothing", "Top"), -99);
+  EXPECT_EQ(Int("Setup", "Top"), 7);
+}
+
+TEST_F(ProfileTest, NamesCompareWithoutCaseAndNumbersReadAsThePlatformReadsThem) {
+  Put("; a comment\n[SeTuP]\n  LEFT = -40  \nTop=20px\nEmpty=\nWord=abc\nQuoted=\"12\"\n"
+      "Big=4294967295\n");
+  EXPECT_EQ(Int("setup", "left"), -40);
+  EXPECT_EQ(Int("SETUP", "top"), 20);
+  EXPECT_EQ(Int("Setup", "Empty"), -99);
+  EXPECT_EQ(Int("Setup", "Word"), 0);
+  EXPECT_EQ(Int("Setup", "Quoted"), 12);
+  EXPECT_EQ(Int("Setup", "Big"), -1);
+}
+
+TEST_F(ProfileTest, WritingCreatesTheFileWithItsSection) {
+  ASSERT_TRUE(Write("Setup", "Left", "40"));
+  ASSERT_TRUE(Write("Setup", "Top", "-20"));
+  EXPECT_EQ(Get(), "[Setup]\nLeft=40\nTop=-20\n");
+  EXPECT_EQ(Int("Setup", "Left"), 40);
+  EXPECT_EQ(Int("Setup", "Top"), -20);
+}
+
+TEST_F(ProfileTest, WritingChangesOnlyItsOwnLineAndKeepsEverythingElse) {
+  const std::string before =
+      "; written by hand\n[Display]\nDepth=8\n\n[setup]\n  left = 1 ; old\nTop=2\n\n"
+      "[Sound]\nVolume=9\n; the end\n";
+  Put(before);
+  ASSERT_TRUE(Write("Setup", "Left", "300"));
+  ASSERT_TRUE(Write("Setup", "Width", "512"));  // a new key joins its section
+  ASSERT_TRUE(Write("Extra", "Key", "v"));      // a new section goes at the end
+  EXPECT_EQ(Get(),
+            "; written by hand\n[Display]\nDepth=8\n\n[setup]\n  left =300\nTop=2\nWidth=512\n\n"
+            "[Sound]\nVolume=9\n; the end\n[Extra]\nKey=v\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{"TEST.INI"});  // no temporary file remains
+}
+
+TEST_F(ProfileTest, LineEndingsAndAMissingFinalLineBreakAreKept) {
+  Put("[Setup]\r\nLeft=1\r\nTop=2");
+  ASSERT_TRUE(Write("Setup", "Top", "5"));
+  ASSERT_TRUE(Write("Setup", "Right", "6"));
+  EXPECT_EQ(Get(), "[Setup]\r\nLeft=1\r\nTop=5\r\nRight=6\r\n");
+}
+
+TEST_F(ProfileTest, TextThatWouldBreakTheFileIsRefusedAndAMissingFolderFails) {
+  Put("[Setup]\nLeft=1\n");
+  EXPECT_FALSE(Write("Setup", "Left", "1\n[Evil]\nx=1"));
+  EXPECT_FALSE(Write("Set]up", "Left", "1"));
+  EXPECT_FALSE(Write("Setup", "Le=ft", "1"));
+  EXPECT_EQ(Get(), "[Setup]\nLeft=1\n");
+  EXPECT_FALSE(WriteProfileString("Setup", "Left", "1", (folder + "/none/X.INI").c_str()));
+}
+
+TEST_F(ProfileTest, TheFileIsReplacedWholeSoAReaderSeesTheOldOrTheNewFile) {
+  // A reader holding the old file keeps reading the old content: the new one is renamed in.
+  Put("[Setup]\nLeft=1\n");
+  std::ifstream old(path);
+  ASSERT_TRUE(Write("Setup", "Left", "2"));
+  std::stringstream seen;
+  seen << old.rdbuf();
+  EXPECT_EQ(seen.str(), "[Setup]\nLeft=1\n");
+  EXPECT_EQ(Int("Setup", "Left"), 2);
+}
+
+TEST_F(ProfileTest, TheConfigurationFolderIsMadeWhenMissing) {
+  std::string config = folder + "/config";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  char buffer[512];
+  uint32_t length = GetWindowsDirectory(buffer, sizeof buffer);
+  EXPECT_EQ(std::string(buffer), config + "/torvex32");
+  EXPECT_EQ(length, config.size() + 9);
+  EXPECT_EQ(access(buffer, W_OK), 0);
+  EXPECT_EQ(GetWindowsDirectory(buffer, 4), length + 1);  // too small: the size needed
+  // Without the variable: the home folder's .config.
+  unsetenv("XDG_CONFIG_HOME");
+  std::string home = getenv("HOME") != nullptr ? getenv("HOME") : "";
+  setenv("HOME", folder.c_str(), 1);
+  GetWindowsDirectory(buffer, sizeof buffer);
+  EXPECT_EQ(std::string(buffer), folder + "/.config/torvex32");
+  EXPECT_EQ(access(buffer, W_OK), 0);
+  setenv("HOME", home.c_str(), 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Clocks, the program's path.
+
+TEST(ClockTest, BothClocksStartWhereToldAndWrapAt32Bits) {
+  SetClockBase(0xFFFFFFF0u);
+  uint32_t tick = GetTickCount(), media = GetMultimediaTime();
+  EXPECT_LT(tick - 0xFFFFFFF0u, 5u);
+  EXPECT_LT(media - tick, 5u);
+  while (GetTickCount() >= 0xFFFFFFF0u) {
+  }
+  EXPECT_LT(GetTickCount(), 100u);  // wrapped to small values
+  SetClockBase(1000);
+}
+
+TEST(ProgramTest, ThePathIsTheRunningProgramsFile) {
+  char path[4096];
+  uint32_t length = GetProgramFilePath(path, sizeof path);
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(path[0], '/');
+  EXPECT_EQ(std::string(path).substr(length - 13), "platform_test");
+  EXPECT_EQ(GetProgramFilePath(path, length), 0u);  // does not fit with its terminator
+}
+
+// ---------------------------------------------------------------------------------------
+// Pixel conversion.
+
+TEST(ConvertTest, EveryMethodOfThisMachineMatchesTheTableExactly) {
+  std::mt19937 random(3);
+  uint32_t table[256];
+  for (uint32_t& entry : table) entry = random();  // top bytes too
+  std::vector<uint8_t> pixels(600 * 40);
+  for (uint8_t& p : pixels) p = static_cast<uint8_t>(random());
+  ConvertMethod chosen = CurrentConvertMethod();
+  for (int m = ConvertPortable; m <= ConvertByteLookup; ++m) {
+    auto method = static_cast<ConvertMethod>(m);
+    if (!ChooseConvertMethod(method)) continue;
+    for (int32_t width : {1, 15, 16, 17, 63, 64, 65, 127, 129, 512, 516}) {
+      for (int32_t shift = 0; shift < 4; ++shift) {
+        // Bottom-up rows of 600 bytes read from the last row backwards, into padded rows.
+        std::vector<uint32_t> out(7 * 530, 0xDEADBEEF);
+        const uint8_t* top = pixels.data() + 39 * 600 + shift;
+        ConvertIndexedRows(out.data() + 1, 530 * 4, top, -600, width, 7, table);
+        for (int32_t y = 0; y < 7; ++y)
+          for (int32_t x = -1; x <= width; ++x) {
+            uint32_t expect = x < 0 || x == width ? 0xDEADBEEF : table[top[-600 * y + x]];
+            if (x == width && x >= 529) continue;
+            ASSERT_EQ(out[y * 530 + 1 + x], expect)
+                << ConvertMethodName(method) << " width " << width << " x " << x << " y " << y;
+          }
+      }
+    }
+  }
+  ChooseConvertMethod(chosen);
+  EXPECT_TRUE(ConvertMethodAvailable(ConvertPortable));
+}
+
+// ---------------------------------------------------------------------------------------
+// Resources.
+
+TEST(ResourceTest, TheIconAndTheCursorAreCompiledIn) {
+  const ProgramResource* icon = FindProgramResource("appicon", ResourceIcon);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(icon->width, 32);
+  EXPECT_EQ(icon->height, 32);
+  for (int i = 0; i < 32 * 32; ++i) EXPECT_TRUE(icon->pixels[i] < 16 || icon->pixels[i] == 255);
+  const ProgramResource* cursor = FindProgramResource("AppCursor", ResourceCursor);
+  ASSERT_NE(cursor, nullptr);
+  EXPECT_EQ(cursor->hotX, 15);
+  EXPECT_EQ(cursor->hotY, 15);
+  EXPECT_EQ(FindProgramResource("AppCursor", ResourceIcon), nullptr);
+  EXPECT_EQ(LoadProgramIcon(GetProgramInstance(), "NoSuchIcon"), nullptr);
+  EXPECT_EQ(LoadProgramIcon(GetProgramInstance(), "AppIcon"),
+            LoadProgramIcon(GetProgramInstance(), "APPICON"));
+  EXPECT_NE(LoadProgramCursor(GetProgramInstance(), "AppCursor"), nullptr);
+  EXPECT_NE(LoadArrowCursor(), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------
+// The SDL backend: windows and messages.
+
+std::vector<std::string> received;  // the test window procedure's log
+
+int32_t LoggingProcedure(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second) {
+  char line[96];
+  snprintf(line, sizeof line, "0x%X %lu %ld", message, static_cast<unsigned long>(first),
+           static_cast<long>(second));
+  received.push_back(line);
+  if (message == WM_PAINT) EndPaint(window, BeginPaint(window));
+  if (message == WM_CLOSE) return DefaultWindowProcedure(window, message, first, second);
+  return 0;
+}
+
+std::string SizeLine(int32_t width, int32_t height) {
+  return "0x5 0 " + std::to_string(width | height << 16);
+}
+
+class BackendTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    WindowClass windowClass{CS_DBLCLKS, LoggingProcedure, GetProgramInstance(),
+                            LoadProgramIcon(GetProgramInstance(), "AppIcon"), "TEST"};
+    ASSERT_TRUE(RegisterWindowClass(windowClass));
+    window = CreateMainWindow("TEST", "Test", 0, 40, 50, 514, 386, GetProgramInstance());
+    ASSERT_NE(window, nullptr) << GetPlatformError();
+    Drain();
+    received.clear();
+  }
+  void TearDown() override { DestroyMainWindow(window); }
+
+  // Shows and paints the window and forgets what that delivered.
+  void Shown() {
+    ShowMainWindow(window, SW_SHOWDEFAULT);
+    UpdateMainWindow(window);
+    Drain();
+    received.clear();
+  }
+
+  // Dispatches every queued message (paint messages included) until the queue is empty.
+  void Drain() {
+    Message m;
+    for (int i = 0; i < 1000 && PeekWindowMessage(&m); ++i)
+      if (m.message != WM_QUIT) DispatchWindowMessage(m);
+  }
+  void Push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 1) << SDL_GetError(); }
+  SDL_Event WindowEvent(uint8_t kind, int32_t data1 = 0, int32_t data2 = 0) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = LiveWindow(window)->sdlId;
+    e.window.event = kind;
+    e.window.data1 = data1;
+    e.window.data2 = data2;
+    return e;
+  }
+
+  WindowHandle window = nullptr;
+};
+
+TEST_F(BackendTest, CreatingDeliversNothingShowingDeliversTheSizeAndTheFocusAtOnce) {
+  EXPECT_TRUE(received.empty());
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  EXPECT_EQ(received, (std::vector<std::string>{SizeLine(514, 386), "0x7 0 0"}));
+  received.clear();
+  UpdateMainWindow(window);
+  EXPECT_EQ(received, (std::vector<std::string>{"0xF 0 0"}));
+  received.clear();
+  UpdateMainWindow(window);  // painted already: nothing to do
+  EXPECT_TRUE(received.empty());
+}
+
+TEST_F(BackendTest, MovingDeliversTheNewClientSizeAndTheOuterRectangleRoundTrips) {
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  received.clear();
+  Rect outer = GetOuterRect(window);
+  MoveMainWindow(window, outer.left, outer.top, 512, 384, true);
+  EXPECT_EQ(received, (std::vector<std::string>{SizeLine(512, 384)}));
+  Rect moved = GetOuterRect(window);
+  EXPECT_EQ(moved.left, outer.left);
+  EXPECT_EQ(moved.top, outer.top);
+  Point corner = ClientToScreen(window, {512, 384});
+  EXPECT_EQ(corner.x - ClientToScreen(window, {0, 0}).x, 512);
+}
+
+TEST_F(BackendTest, DestroyingDeliversTheFocusLossThenDestroyAndDropsQueuedMessages) {
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  PostWindowMessage(window, MM_MCINOTIFY, 1, 5);
+  received.clear();
+  DestroyMainWindow(window);
+  EXPECT_EQ(received, (std::vector<std::string>{"0x8 0 0", "0x2 0 0"}));
+  EXPECT_EQ(LiveWindow(window), nullptr);
+  Message m;
+  EXPECT_FALSE(PeekWindowMessage(&m));
+  window = nullptr;
+}
+
+TEST_F(BackendTest, NativeEventsBecomeMessagesOnlyWhenTheyChangeSomething) {
+  Shown();
+  Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED));  // has it already
+  Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+  Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_LOST));
+  Push(WindowEvent(SDL_WINDOWEVENT_MINIMIZED));
+  Push(WindowEvent(SDL_WINDOWEVENT_SIZE_CHANGED, 100, 100));  // while minimised
+  Push(WindowEvent(SDL_WINDOWEVENT_MINIMIZED));
+  Push(WindowEvent(SDL_WINDOWEVENT_RESTORED));
+  Push(WindowEvent(SDL_WINDOWEVENT_RESTORED));
+  Push(WindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED));
+  Push(WindowEvent(SDL_WINDOWEVENT_EXPOSED));
+  Drain();
+  EXPECT_EQ(received, (std::vector<std::string>{"0x8 0 0", "0x5 1 0", SizeLine(514, 386),
+                                                "0x7 0 0", "0xF 0 0"}));
+}
+
+TEST_F(BackendTest, TypedCharactersMouseAndDoubleClicksArriveAsThePlatformsMessages) {
+  Shown();
+  uint32_t id = LiveWindow(window)->sdlId;
+  SDL_Event text{};
+  text.type = SDL_TEXTINPUT;
+  text.text.windowID = id;
+  strcpy(text.text.text, "pP\xC3\xA9");
+  Push(text);
+  for (int x : {5, 6, 7}) {  // moves in a row are coalesced into the last
+    SDL_Event move{};
+    move.type = SDL_MOUSEMOTION;
+    move.motion.windowID = id;
+    move.motion.x = x;
+    move.motion.y = 300;
+    move.motion.state = SDL_BUTTON_RMASK;
+    Push(move);
+  }
+  for (uint8_t clicks : {1, 2}) {
+    SDL_Event press{};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button = {SDL_MOUSEBUTTONDOWN, 0, id, 0, SDL_BUTTON_LEFT, SDL_PRESSED, clicks, 0, 7, 300};
+    Push(press);
+    press.type = press.button.type = SDL_MOUSEBUTTONUP;
+    press.button.state = SDL_RELEASED;
+    Push(press);
+  }
+  Drain();
+  std::string at = " " + std::to_string(7 | 300 << 16);
+  EXPECT_EQ(received, (std::vector<std::string>{"0x102 112 1", "0x102 80 1", "0x102 233 1",
+                                                "0x200 2" + at, "0x201 3" + at, "0x202 2" + at,
+                                                "0x203 3" + at, "0x202 2" + at}));
+}
+
+TEST_F(BackendTest, ClosingGoesThroughTheDefaultHandlingWhichDestroysTheWindow) {
+  Shown();
+  Push(WindowEvent(SDL_WINDOWEVENT_CLOSE));
+  Drain();
+  EXPECT_EQ(received, (std::vector<std::string>{"0x10 0 0", "0x8 0 0", "0x2 0 0"}));
+  EXPECT_EQ(LiveWindow(window), nullptr);
+  window = nullptr;
+}
+
+TEST_F(BackendTest, PostedMessagesFromAnyThreadAndQuitAfterThemThenPaint) {
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  received.clear();
+  PostQuit(3);
+  std::thread other([this] { PostWindowMessage(window, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 9); });
+  other.join();
+  PostWindowMessage(window, 0x400, 1, 2);
+  Message m;
+  std::vector<std::string> order;
+  while (PeekWindowMessage(&m)) {
+    order.push_back(std::to_string(m.message) + " " + std::to_string(m.first));
+    if (m.message == WM_PAINT) break;
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"1024 1", "953 1", "18 3", "15 0"}));
+}
+
+TEST_F(BackendTest, AMessageBoxWithoutADisplayPrintsItsTextAndLeavesTheFocus) {
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  received.clear();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ShowMessageBox(window, "Couldn't Open 'X' !", "ERROR", MB_OK), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Couldn't Open 'X' !\n");
+  EXPECT_TRUE(received.empty());
+}
+
+// Client pixel (x, y) shows the colour table's entry for bitmap pixel (shift + x, y).
+TEST_F(BackendTest, ABlockCopyShowsEachPixelThroughTheBitmapsColourTableAtEveryShift) {
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  Rect outer = GetOuterRect(window);
+  MoveMainWindow(window, outer.left, outer.top, 512, 384, false);
+  ColourQuad colours[256];
+  std::mt19937 random(11);
+  for (ColourQuad& c : colours)
+    c = {uint8_t(random()), uint8_t(random()), uint8_t(random()), 0};
+  ContextHandle memory = CreateMemoryContext();
+  uint8_t* pixels = nullptr;
+  BitmapHandle bitmap =
+      CreateBitmapSection(memory, BitmapHeader{516, 384, 1, 8, 0}, colours, &pixels);
+  ASSERT_NE(bitmap, nullptr);
+  BitmapHandle kept = SelectBitmap(memory, bitmap);
+  for (int i = 0; i < 516 * 384; ++i) pixels[i] = static_cast<uint8_t>(random());
+  SDL_Surface* surface = SDL_GetWindowSurface(LiveWindow(window)->sdl);
+  ASSERT_EQ(surface->w, 512);
+  for (int32_t shift = 0; shift < 4; ++shift) {
+    ContextHandle context = GetWindowContext(window);
+    BlockCopy(context, 0, 0, 512, 384, memory, shift, 0);
+    ReleaseContext(window, context);
+    for (int32_t y = 0; y < 384; ++y)
+      for (int32_t x = 0; x < 512; ++x) {
+        const ColourQuad& c = colours[pixels[(383 - y) * 516 + shift + x]];
+        uint8_t r = 0, g = 0, b = 0;
+        uint32_t shown = static_cast<uint32_t*>(surface->pixels)[y * surface->pitch / 4 + x];
+        SDL_GetRGB(shown, surface->format, &r, &g, &b);
+        ASSERT_TRUE(r == c.red && g == c.green && b == c.blue) << shift << " " << x << "," << y;
+      }
+  }
+  SelectBitmap(memory, kept);
+  DeleteBitmap(bitmap);
+  DeleteMemoryContext(memory);
+}
+
+TEST_F(BackendTest, TheSystemPaletteReportsTheStaticColoursAndRealisingChangesNothing) {
+  PaletteEntry entries[256];
+  EXPECT_EQ(GetSystemPaletteEntries(GetScreenContext(), 0, 256, entries), 256);
+  EXPECT_EQ(entries[9].red, 166);
+  EXPECT_EQ(entries[9].blue, 240);
+  EXPECT_EQ(entries[100].red + entries[100].green + entries[100].blue, 0);
+  EXPECT_EQ(entries[246].green, 251);
+  EXPECT_EQ(entries[255].red, 255);
+  EXPECT_EQ(RealizePalette(GetScreenContext()), 0);
+}
+
+}  // namespace
