@@ -57,7 +57,7 @@ struct RunLimitRecord {
   int64_t frames;      // end after this many ticks (0: no limit)
   int64_t runningMs;   // end after this much running time (0: no limit)
   uint8_t* lastFrame;  // receives the last presented frame, 512x384 palette indices, top row
-                       // first, before the window is destroyed (null: not kept)
+                       // first, when the benchmark ends (null: not kept)
   int64_t endedAtMs;   // out: running time when the limit was reached
 };
 extern RunLimitRecord RunLimit;

@@ -2,8 +2,10 @@
 // the font's block glyphs (code n shows glyph n + 32).
 //
 // Codes: ` (96) blank; a to e (97 to 101) the five stars; f to p (102 to 112) gold bricks and
-// q to y (113 to 121) blue bricks, each glyph filling some of its four 8 by 8 quarters; z (122)
-// the bar under the logo and { (123) its dotted ends. The picture, in quarters:
+// q to y (113 to 121) blue bricks, each glyph filling some of its four 8 by 8 quarters with a
+// brick; z (122) the bar under the logo and { (123) a short piece of it for both ends. Row 0
+// holds stars, row 6 the bar between two stars, and rows 1 to 5 the letters, here one
+// character per quarter (G gold, B blue):
 //
 //   ..GGGGGG..GGGG..GGGGG..GG..GG.GGGGGG.GG..GG.BBBBB...BBBB....
 //   ..GGGGGG.GGGGGG.GGGGGG.GG..GG.GGGGGG.GG..GG.BBBBBB.BBBBBB...

@@ -174,6 +174,13 @@ void OnStart() {
 }
 
 void OnEnd() {
+  // A measurement run keeps the last frame the window showed (after ending like a click on
+  // "EXIT", that is the paused frame) while the FrameBuffer still exists.
+  if (RunLimit.lastFrame != nullptr && FrameBuffer != nullptr) {
+    for (int32_t y = 0; y < WindowHeight; ++y)
+      memcpy(RunLimit.lastFrame + y * WindowWidth,
+             FrameBuffer + (FrameHeight - 1 - y) * FrameWidth + ViewportShift, WindowWidth);
+  }
   FreeBlock(AssetArena);
   AssetArena = nullptr;
   SetCurrentCursor(ArrowCursorHandle);

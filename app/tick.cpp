@@ -2,7 +2,6 @@
 // present), pause and resume with their prompts and paused time, and the "EXIT" button.
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 
 #include "app/app.h"
 #include "graphics/graphics.h"
@@ -51,18 +50,13 @@ void WritePrompts(const char* prompt) {
   }
 }
 
-// A measurement run ends like a click on "EXIT", keeping the last frame if asked to.
+// A measurement run ends like a click on "EXIT".
 void CheckRunLimit() {
   bool framesDone = RunLimit.frames > 0 && FrameCount >= RunLimit.frames;
   int64_t running = ReadTimer() - StartTime - PausedTotal;
   bool timeDone = RunLimit.runningMs > 0 && running >= RunLimit.runningMs;
   if (!framesDone && !timeDone) return;
   RunLimit.endedAtMs = running;
-  if (RunLimit.lastFrame != nullptr && FrameBuffer != nullptr) {
-    for (int32_t y = 0; y < WindowHeight; ++y)
-      memcpy(RunLimit.lastFrame + y * WindowWidth,
-             FrameBuffer + (FrameHeight - 1 - y) * FrameWidth + ViewportShift, WindowWidth);
-  }
   DestroyMainWindow(MainWindow);
 }
 

@@ -2,6 +2,7 @@
 // FrameBuffer's 198,144 bytes measured in the same run. Prints each median as a ratio to it.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
   for (auto& [name, time] : reporter.medians)
     if (name.rfind("Memcpy", 0) == 0) baseline = time;
   if (baseline <= 0) return 0;
+  std::sort(reporter.medians.begin(), reporter.medians.end());  // interleaving mixed the order
   printf("\nratio to memcpy of %d bytes (median of repetitions; targets: copy 1.2, compose 1.5)\n",
          FrameBytes);
   for (auto& [name, time] : reporter.medians)

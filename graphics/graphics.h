@@ -89,9 +89,6 @@ void CopyViewport();
 void DrawSprites();
 // CopyViewport, DrawSprites, then the FrameBuffer into MainWindow.
 void PresentFrame();
-// The two pixel loops use 64-byte vectors where the processor has them; true forces their
-// portable form (tests compare both with the definition). False unless set.
-extern bool ComposePortable;
 
 // Phase times of each presented frame, for measurement runs: when FrameTimings is set,
 // PresentFrame stores for frame number count (until capacity) the time it began and the

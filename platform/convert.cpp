@@ -2,9 +2,13 @@
 // without a palette: the portable loop and the vector variants this machine may run.
 //
 // Every variant is exact for every table. The vector ones are compiled for their instruction
-// sets function by function and chosen at run time, so the program still runs anywhere.
+// sets function by function, and the fastest that the processor has is found by measuring
+// them once at run time, so the program runs anywhere at the best speed it can.
 #include <immintrin.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -145,15 +149,51 @@ bool Available(ConvertMethod method) {
   return false;
 }
 
-// Fastest first, as measured on the frames this system converts (see bench/present_bench).
-ConvertMethod FastestAvailable() {
-  const ConvertMethod order[] = {ConvertByteLookup, ConvertGather512, ConvertGather};
-  for (ConvertMethod method : order)
-    if (Available(method)) return method;
-  return ConvertPortable;
+// How long the method takes for a slice of a frame: the best of a few runs.
+int64_t TimeMethod(ConvertMethod method) {
+  static uint8_t in[512 * 48];
+  static uint32_t out[512 * 48], table[256];
+  for (int i = 0; i < 256; ++i) table[i] = uint32_t(i) * 0x010203u;
+  for (size_t i = 0; i < sizeof in; ++i) in[i] = uint8_t(i * 7 + i / 512);
+  if (method == ConvertByteLookup) SplitTable(table);
+  int64_t best = INT64_MAX;
+  for (int run = 0; run < 5; ++run) {
+    auto start = std::chrono::steady_clock::now();
+    for (int row = 0; row < 48; ++row)
+      methods[method].convert(out + 512 * row, in + 512 * row, 512, table);
+    auto time = std::chrono::steady_clock::now() - start;
+    best = std::min<int64_t>(best, std::chrono::duration_cast<std::chrono::nanoseconds>(time).count());
+  }
+  return best;
 }
 
-ConvertMethod chosen = FastestAvailable();
+// The fastest method this machine has, measured once when first needed: which one wins
+// depends on the processor (on the machine this was written on, the byte lookup takes a sixth
+// of the portable loop's time and the gathers are slower than the portable loop).
+ConvertMethod Fastest() {
+  ConvertMethod fastest = ConvertPortable;
+  int64_t fastestTime = TimeMethod(ConvertPortable);
+  for (ConvertMethod method : {ConvertGather, ConvertGather512, ConvertByteLookup}) {
+    if (!Available(method)) continue;
+    int64_t time = TimeMethod(method);
+    if (time < fastestTime) {
+      fastest = method;
+      fastestTime = time;
+    }
+  }
+  return fastest;
+}
+
+ConvertMethod chosen = ConvertPortable;
+bool decided = false;  // chosen by measurement or by ChooseConvertMethod
+
+ConvertMethod Chosen() {
+  if (!decided) {
+    chosen = Fastest();
+    decided = true;
+  }
+  return chosen;
+}
 
 }  // namespace
 
@@ -164,10 +204,11 @@ bool ConvertMethodAvailable(ConvertMethod method) {
 bool ChooseConvertMethod(ConvertMethod method) {
   if (!ConvertMethodAvailable(method)) return false;
   chosen = method;
+  decided = true;
   return true;
 }
 
-ConvertMethod CurrentConvertMethod() { return chosen; }
+ConvertMethod CurrentConvertMethod() { return Chosen(); }
 
 const char* ConvertMethodName(ConvertMethod method) {
   return method >= ConvertPortable && method <= ConvertByteLookup ? methods[method].name : "?";
@@ -176,8 +217,9 @@ const char* ConvertMethodName(ConvertMethod method) {
 void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
                         ptrdiff_t inStride, int32_t width, int32_t height,
                         const uint32_t* table) {
-  RowConverter convert = methods[chosen].convert;
-  if (chosen == ConvertByteLookup) SplitTable(table);
+  ConvertMethod method = Chosen();
+  RowConverter convert = methods[method].convert;
+  if (method == ConvertByteLookup) SplitTable(table);
   for (int32_t y = 0; y < height; ++y) {
     convert(out, in, width, table);
     out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + outStride);

@@ -247,8 +247,7 @@ void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
                         ptrdiff_t inStride, int32_t width, int32_t height,
                         const uint32_t* table);
 // The ways of converting. Unless one is chosen, ConvertIndexedRows uses the fastest that this
-// machine has, in the order measured: byte lookup, then 512-bit gathers, 256-bit gathers,
-// portable.
+// machine has, measured once at its first use.
 enum ConvertMethod : int32_t { ConvertPortable, ConvertGather, ConvertGather512, ConvertByteLookup };
 // Whether this machine can run the method; choosing one (tests, benchmarks) returns false if not.
 bool ConvertMethodAvailable(ConvertMethod method);

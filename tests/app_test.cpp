@@ -425,7 +425,8 @@ TEST_F(AppTest, RunLimitEndsLikeAClickOnExitAndKeepsTheLastFrame) {
   EXPECT_FALSE(Double::Called("DestroyMainWindow"));
   OnTick();
   EXPECT_TRUE(Double::Called("DestroyMainWindow"));
-  // The frame kept is the FrameBuffer's visible part, top row first.
+  // The frame kept when the benchmark ends is the FrameBuffer's visible part, top row first.
+  OnEnd();
   for (int y = 0; y < 384; y += 37)
     for (int x = 0; x < 512; x += 41)
       ASSERT_EQ(last[y * 512 + x], FrameBuffer[(383 - y) * 516 + ViewportShift + x]);

@@ -550,7 +550,7 @@ TEST(AssetTool, ExportsSheetsInTheFramePalette) {
       {230, {255, 255, 0}}, {235, {255, 255, 255}}, {10, {0, 0, 0}},  {245, {0, 0, 0}},
       {7, {192, 192, 192}}, {249, {255, 0, 0}}};
   for (const auto& [index, rgb] : colours) {
-    uint8_t got[3];
+    uint8_t got[3] = {};
     FrameColour(index, got);
     EXPECT_EQ((std::array<int, 3>{got[0], got[1], got[2]}), rgb) << index;
   }

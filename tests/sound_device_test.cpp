@@ -87,10 +87,6 @@ bool PumpUntil(const std::function<bool()>& done, double seconds) {
   return true;
 }
 
-void Pump(double seconds) {
-  PumpUntil([] { return false; }, seconds);
-}
-
 int CountNotices(uintptr_t outcome) {
   return static_cast<int>(std::count_if(notices.begin(), notices.end(),
                                         [&](const Notice& n) { return n.outcome == outcome; }));
@@ -176,7 +172,8 @@ TEST_F(SoundDevice, TuneIsHeard) {
   EXPECT_EQ(music.opened, 1);
   EXPECT_NE(music.deviceId, 0u);
   music.Play(PlayLoop);
-  Pump(4.0);
+  double start = RecordedSeconds(output);
+  PumpUntil([&] { return RecordedSeconds(output) > start + 4.0; }, 30.0);
   music.Close();
   PumpUntil([] { return !notices.empty(); }, 1.0);
   std::vector<int> heard = Heard();
@@ -213,19 +210,22 @@ TEST_F(SoundDevice, StoppedLoopReportsAbortedAndFallsSilentAtOnce) {
   WriteBytes(tune, ClavesTune());
   ASSERT_EQ(music.Open(tune.c_str(), 0), 0u);
   music.Play(PlayLoop);
-  Pump(0.375);  // between the second and the third stroke
+  double start = RecordedSeconds(output);
+  // Stop between the second and the third stroke.
+  PumpUntil([&] { return RecordedSeconds(output) > start + 0.375; }, 10.0);
   uint32_t device = music.deviceId;
   QVMIDI other;
   other.Play(PlayLoop);  // a closed player: it only stops the tune
   ASSERT_TRUE(PumpUntil([] { return !notices.empty(); }, 1.0));
-  Pump(1.2);  // longer than the rest of the tune
+  // Longer than the rest of the tune.
+  PumpUntil([&] { return RecordedSeconds(output) > start + 1.6; }, 10.0);
   music.Close();
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].outcome, MCI_NOTIFY_ABORTED);
   EXPECT_EQ(notices[0].deviceId, device);
   std::vector<int> heard = Heard();
   std::vector<int> onsets = Strokes(heard);
-  ASSERT_GE(onsets.size(), 1u);
+  EXPECT_GE(onsets.size(), 2u);
   EXPECT_LE(onsets.size(), 3u);
   // Nothing sounds once the last stroke has died away.
   std::vector<int> after(heard.begin() + std::min<size_t>(heard.size(), onsets.back() + 150),

@@ -75,6 +75,14 @@ inline std::vector<int> RecordedEnvelope(const std::filesystem::path& raw) {
   return Envelope(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
 }
 
+// Seconds of sound the disk driver has written so far: it writes in real time, or slower when
+// the machine is busy, so tests wait for the recording rather than for the clock.
+inline double RecordedSeconds(const std::filesystem::path& raw) {
+  std::error_code error;
+  uintmax_t bytes = std::filesystem::file_size(raw, error);
+  return error ? 0.0 : static_cast<double>(bytes) / (44100 * 4);
+}
+
 // Milliseconds at which a sound starts: the level reaches threshold after quietMs below it.
 inline std::vector<int> Onsets(const std::vector<int>& envelope, int threshold, int quietMs) {
   std::vector<int> onsets;

@@ -67,7 +67,7 @@ void RenderFontSheet(const AssetData& font, int32_t scale, Canvas& canvas) {
 
 void FramePalette(png_color palette[256]) {
   for (int i = 0; i < 256; ++i) {
-    uint8_t rgb[3];
+    uint8_t rgb[3] = {};
     FrameColour(i, rgb);
     palette[i] = {rgb[0], rgb[1], rgb[2]};
   }

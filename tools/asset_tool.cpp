@@ -42,7 +42,7 @@ int Fail(std::ostream& err, const std::string& path, const std::string& why) {
 void PrintImages(const AssetData& asset, std::ostream& out) {
   for (size_t i = 0; i < asset.records.size(); ++i) {
     const uint8_t* h = &asset.bytes[asset.records[i]];
-    int field[6];
+    int field[6] = {};
     for (int f = 0; f < 6; ++f) field[f] = static_cast<int16_t>(h[2 * f] | h[2 * f + 1] << 8);
     out << "  image " << i << ": " << field[0] << " x " << field[1] << ", hit box x " << field[2]
         << " to " << field[3] << ", y " << field[4] << " to " << field[5] << "\n";

@@ -19,10 +19,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -63,8 +63,12 @@ struct Score {
   int BarTicks() const { return beats * TicksPerWhole / beatUnit; }
 };
 
-[[noreturn]] void Fail(int line, const std::string& what) {
-  throw std::runtime_error("line " + std::to_string(line) + ": " + what);
+std::string Problem;  // the first fault found in the score, with its line
+
+// Notes the fault (the first one counts) and returns false for the caller to pass on.
+bool Fail(int line, const std::string& what) {
+  if (Problem.empty()) Problem = "line " + std::to_string(line) + ": " + what;
+  return false;
 }
 
 std::vector<std::string> Words(const std::string& text) {
@@ -74,47 +78,45 @@ std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
-int NumberIn(const std::string& text, int line, int low, int high) {
-  size_t used = 0;
-  int value = 0;
-  try {
-    value = std::stoi(text, &used);
-  } catch (const std::exception&) {
-    Fail(line, "not a number: " + text);
-  }
-  if (used != text.size() || value < low || value > high)
-    Fail(line, "expected a number from " + std::to_string(low) + " to " + std::to_string(high) +
-                   ": " + text);
-  return value;
+bool NumberIn(const std::string& text, int line, int low, int high, int* value) {
+  char* end = nullptr;
+  long number = strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || number < low || number > high)
+    return Fail(line, "expected a number from " + std::to_string(low) + " to " +
+                          std::to_string(high) + ": " + text);
+  *value = static_cast<int>(number);
+  return true;
 }
 
 // --- notes ----------------------------------------------------------------------------------
 
 // "c4" is middle C (60); accidentals # and b follow the letter.
-int KeyOf(const std::string& text, int line) {
+bool KeyOf(const std::string& text, int line, int* key) {
   static const int steps[7] = {9, 11, 0, 2, 4, 5, 7};  // a b c d e f g
-  if (text.empty() || text[0] < 'a' || text[0] > 'g') Fail(line, "not a note: " + text);
-  int key = steps[text[0] - 'a'];
+  if (text.empty() || text[0] < 'a' || text[0] > 'g') return Fail(line, "not a note: " + text);
+  *key = steps[text[0] - 'a'];
   size_t at = 1;
   for (; at < text.size() && (text[at] == '#' || text[at] == 'b'); ++at)
-    key += text[at] == '#' ? 1 : -1;
-  int octave = NumberIn(text.substr(at), line, 0, 9);
-  key += 12 * (octave + 1);
-  if (key < 0 || key > 127) Fail(line, "note out of range: " + text);
-  return key;
+    *key += text[at] == '#' ? 1 : -1;
+  int octave = 0;
+  if (!NumberIn(text.substr(at), line, 0, 9, &octave)) return false;
+  *key += 12 * (octave + 1);
+  return *key >= 0 && *key <= 127 ? true : Fail(line, "note out of range: " + text);
 }
 
 // "4" a quarter, "8." a dotted eighth, "8t" an eighth of a triplet.
-int LengthOf(const std::string& text, int line) {
+bool LengthOf(const std::string& text, int line, int* ticks) {
   std::string digits = text;
   double factor = 1;
   if (!digits.empty() && (digits.back() == '.' || digits.back() == 't')) {
     factor = digits.back() == '.' ? 1.5 : 2.0 / 3.0;
     digits.pop_back();
   }
-  int division = NumberIn(digits, line, 1, 64);
-  if (TicksPerWhole % division != 0) Fail(line, "no such length: " + text);
-  return static_cast<int>(std::lround(TicksPerWhole / division * factor));
+  int division = 0;
+  if (!NumberIn(digits, line, 1, 64, &division)) return false;
+  if (TicksPerWhole % division != 0) return Fail(line, "no such length: " + text);
+  *ticks = static_cast<int>(std::lround(TicksPerWhole / division * factor));
+  return true;
 }
 
 const std::map<std::string, int>& DrumKeys() {
@@ -126,130 +128,190 @@ const std::map<std::string, int>& DrumKeys() {
   return keys;
 }
 
-// One melodic line of a pattern: tokens "key[+key...][:length][!|?]", "r:length" and "|".
-int WriteNotes(Voice& voice, const std::vector<std::string>& tokens, int start, int barTicks,
-               int line) {
+// One token of a melodic line: "key[+key...][:length][!|?]" or "r[:length]". The length
+// carries on from the token before.
+bool WriteToken(Voice& voice, std::string body, int tick, int* length, int line) {
+  int velocity = voice.velocity;
+  if (body.back() == '!' || body.back() == '?') {
+    velocity = std::clamp(velocity + (body.back() == '!' ? 20 : -25), 1, 127);
+    body.pop_back();
+  }
+  size_t colon = body.find(':');
+  if (colon != std::string::npos && !LengthOf(body.substr(colon + 1), line, length)) return false;
+  std::string keys = body.substr(0, colon);
+  if (keys == "r") return true;
+  int sounding = std::max(1, static_cast<int>(*length * voice.gate));
+  std::istringstream chord(keys);
+  for (std::string name; std::getline(chord, name, '+');) {
+    int key = 0;
+    if (!KeyOf(name, line, &key)) return false;
+    voice.events.push_back({tick, true, key, velocity});
+    voice.events.push_back({tick + sounding, false, key, 0});
+  }
+  return true;
+}
+
+// One melodic line of a pattern from tick start; *used receives the ticks it takes. A "|"
+// must fall on a bar line.
+bool WriteNotes(Voice& voice, const std::vector<std::string>& tokens, int start, int barTicks,
+                int line, int* used) {
   int tick = start, length = TicksPerQuarter;
   for (const std::string& token : tokens) {
     if (token == "|") {
-      if ((tick - start) % barTicks != 0) Fail(line, "bar line in the middle of a bar");
+      if ((tick - start) % barTicks != 0) return Fail(line, "bar line in the middle of a bar");
       continue;
     }
-    std::string body = token;
-    int velocity = voice.velocity;
-    if (body.back() == '!' || body.back() == '?') {
-      velocity = std::clamp(velocity + (body.back() == '!' ? 20 : -25), 1, 127);
-      body.pop_back();
-    }
-    size_t colon = body.find(':');
-    if (colon != std::string::npos) length = LengthOf(body.substr(colon + 1), line);
-    std::string keys = body.substr(0, colon);
-    if (keys != "r") {
-      int sounding = std::max(1, static_cast<int>(length * voice.gate));
-      std::istringstream chord(keys);
-      for (std::string key; std::getline(chord, key, '+');) {
-        int k = KeyOf(key, line);
-        voice.events.push_back({tick, true, k, velocity});
-        voice.events.push_back({tick + sounding, false, k, 0});
-      }
-    }
+    if (!WriteToken(voice, token, tick, &length, line)) return false;
     tick += length;
   }
-  return tick - start;
+  *used = tick - start;
+  return true;
 }
 
 // One drum line: sixteenth steps, repeated until the pattern is full.
-void WriteDrums(Voice& voice, int key, const std::string& steps, int start, int ticks,
+bool WriteDrums(Voice& voice, int key, const std::string& steps, int start, int ticks,
                 int line) {
   std::string hits;
   for (char c : steps)
     if (c != '|' && c != ' ') hits += c;
-  if (hits.empty()) Fail(line, "no drum steps");
+  if (hits.empty()) return Fail(line, "no drum steps");
   int step = TicksPerWhole / 16;
   for (int i = 0; i * step < ticks; ++i) {
     char c = hits[i % hits.size()];
     if (c == '.') continue;
     int velocity = c == 'X' ? 120 : c == 'x' ? 96 : c == 'o' ? 60 : -1;
-    if (velocity < 0) Fail(line, std::string("not a drum step: ") + c);
+    if (velocity < 0) return Fail(line, std::string("not a drum step: ") + c);
     velocity = std::min(127, velocity * voice.velocity / 96);
     voice.events.push_back({start + i * step, true, key, velocity});
     voice.events.push_back({start + i * step + step / 2, false, key, 0});
   }
+  return true;
 }
 
-Voice& FindVoice(Score& score, const std::string& name, int line) {
+Voice* FindVoice(Score& score, const std::string& name, int line) {
   for (Voice& voice : score.voices)
-    if (voice.name == name) return voice;
+    if (voice.name == name) return &voice;
   Fail(line, "no such voice: " + name);
+  return nullptr;
 }
 
-Voice& DrumVoice(Score& score, int line) {
+Voice* DrumVoice(Score& score, int line) {
   for (Voice& voice : score.voices)
-    if (voice.channel == DrumChannel) return voice;
+    if (voice.channel == DrumChannel) return &voice;
   Fail(line, "drums without a voice on channel 10");
+  return nullptr;
+}
+
+// "drum KEY: STEPS", the key by name or number.
+bool WriteDrumLine(Score& score, const std::vector<std::string>& words, int start, int ticks,
+                   int line) {
+  if (words.size() < 3 || words[1].back() != ':') return Fail(line, "expected: drum KEY: STEPS");
+  std::string name = words[1].substr(0, words[1].size() - 1);
+  auto known = DrumKeys().find(name);
+  int key = known != DrumKeys().end() ? known->second : -1;
+  if (key < 0 && !NumberIn(name, line, 0, 127, &key)) return false;
+  std::string steps;
+  for (size_t i = 2; i < words.size(); ++i) steps += words[i];
+  Voice* drums = DrumVoice(score, line);
+  return drums != nullptr && WriteDrums(*drums, key, steps, start, ticks, line);
 }
 
 // Writes one pattern's lines at tick start; every melodic line fills the pattern exactly.
-void WritePattern(Score& score, const Pattern& pattern, int start) {
+bool WritePattern(Score& score, const Pattern& pattern, int start) {
   int ticks = pattern.bars * score.BarTicks();
   std::map<std::string, int> filled;
-  std::string current;
+  std::string current;  // the voice a line without a name goes on with
   int line = pattern.firstLine;
   for (const std::string& text : pattern.lines) {
     ++line;
     std::vector<std::string> words = Words(text);
     if (words.empty()) continue;
     if (words[0] == "drum") {
-      if (words.size() < 3 || words[1].back() != ':') Fail(line, "expected: drum KEY: STEPS");
-      std::string name = words[1].substr(0, words[1].size() - 1);
-      auto known = DrumKeys().find(name);
-      int key = known != DrumKeys().end() ? known->second : NumberIn(name, line, 0, 127);
-      std::string steps;
-      for (size_t i = 2; i < words.size(); ++i) steps += words[i];
-      WriteDrums(DrumVoice(score, line), key, steps, start, ticks, line);
+      if (!WriteDrumLine(score, words, start, ticks, line)) return false;
       current.clear();
       continue;
     }
-    // "voice: notes" starts a voice's line; a line without a name continues the last one.
     if (words[0].back() == ':') {
       current = words[0].substr(0, words[0].size() - 1);
       words.erase(words.begin());
     }
-    if (current.empty()) Fail(line, "expected: VOICE: NOTES");
-    const std::string& name = current;
-    filled[name] += WriteNotes(FindVoice(score, name, line), words, start + filled[name],
-                               score.BarTicks(), line);
+    if (current.empty()) return Fail(line, "expected: VOICE: NOTES");
+    Voice* voice = FindVoice(score, current, line);
+    int used = 0;
+    if (voice == nullptr ||
+        !WriteNotes(*voice, words, start + filled[current], score.BarTicks(), line, &used))
+      return false;
+    filled[current] += used;
   }
   for (auto& [name, used] : filled)
     if (used != ticks)
-      Fail(pattern.firstLine, "voice " + name + " fills " + std::to_string(used) + " of " +
-                                  std::to_string(ticks) + " ticks");
+      return Fail(pattern.firstLine, "voice " + name + " fills " + std::to_string(used) +
+                                         " of " + std::to_string(ticks) + " ticks");
+  return true;
 }
 
 // --- the score ------------------------------------------------------------------------------
 
-void ReadVoice(Score& score, const std::vector<std::string>& words, int line) {
-  if (words.size() < 2 || words.size() % 2 != 0) Fail(line, "expected: voice NAME KEY VALUE...");
-  Voice voice;
-  voice.name = words[1];
-  for (size_t i = 2; i < words.size(); i += 2) {
-    const std::string& key = words[i];
-    const std::string& value = words[i + 1];
-    if (key == "channel") voice.channel = NumberIn(value, line, 1, 16) - 1;
-    else if (key == "program") voice.program = NumberIn(value, line, 1, 128) - 1;
-    else if (key == "volume") voice.volume = NumberIn(value, line, 0, 127);
-    else if (key == "pan") voice.pan = NumberIn(value, line, 0, 127);
-    else if (key == "reverb") voice.reverb = NumberIn(value, line, 0, 127);
-    else if (key == "chorus") voice.chorus = NumberIn(value, line, 0, 127);
-    else if (key == "velocity") voice.velocity = NumberIn(value, line, 1, 127);
-    else if (key == "gate") voice.gate = NumberIn(value, line, 1, 100) / 100.0;
-    else Fail(line, "unknown voice setting: " + key);
+bool ReadVoiceSetting(Voice& voice, const std::string& key, const std::string& value, int line) {
+  struct Setting {
+    const char* name;
+    int* field;
+    int low, high;
+  };
+  int channel = 0, program = 0, gate = 0;
+  const Setting settings[] = {{"channel", &channel, 1, 16},      {"program", &program, 1, 128},
+                              {"volume", &voice.volume, 0, 127}, {"pan", &voice.pan, 0, 127},
+                              {"reverb", &voice.reverb, 0, 127}, {"chorus", &voice.chorus, 0, 127},
+                              {"velocity", &voice.velocity, 1, 127}, {"gate", &gate, 1, 100}};
+  for (const Setting& setting : settings) {
+    if (key != setting.name) continue;
+    if (!NumberIn(value, line, setting.low, setting.high, setting.field)) return false;
+    // Channels and programs are counted from 1 in scores, from 0 in the file.
+    if (setting.field == &channel) voice.channel = channel - 1;
+    if (setting.field == &program) voice.program = program - 1;
+    if (setting.field == &gate) voice.gate = gate / 100.0;
+    return true;
   }
-  score.voices.push_back(voice);
+  return Fail(line, "unknown voice setting: " + key);
 }
 
-Score ReadScore(std::istream& in) {
-  Score score;
+bool ReadVoice(Score& score, const std::vector<std::string>& words, int line) {
+  if (words.size() < 2 || words.size() % 2 != 0)
+    return Fail(line, "expected: voice NAME SETTING VALUE...");
+  Voice voice;
+  voice.name = words[1];
+  for (size_t i = 2; i < words.size(); i += 2)
+    if (!ReadVoiceSetting(voice, words[i], words[i + 1], line)) return false;
+  score.voices.push_back(voice);
+  return true;
+}
+
+// One line outside the patterns: tempo, meter, voice, the start of a pattern, or the song.
+bool ReadStatement(Score& score, const std::vector<std::string>& words, int line,
+                   Pattern** open) {
+  size_t slash = words.size() == 2 ? words[1].find('/') : std::string::npos;
+  int tempo = 0;
+  if (words[0] == "tempo" && words.size() == 2) {
+    if (!NumberIn(words[1], line, 20, 300, &tempo)) return false;
+    score.tempo = tempo;
+  } else if (words[0] == "meter" && slash != std::string::npos) {
+    return NumberIn(words[1].substr(0, slash), line, 1, 16, &score.beats) &&
+           NumberIn(words[1].substr(slash + 1), line, 1, 16, &score.beatUnit);
+  } else if (words[0] == "voice") {
+    return ReadVoice(score, words, line);
+  } else if (words[0] == "pattern" && words.size() == 3) {
+    *open = &score.patterns[words[1]];
+    **open = Pattern{0, {}, line};
+    return NumberIn(words[2], line, 1, 64, &(*open)->bars);
+  } else if (words[0] == "song") {
+    score.song.insert(score.song.end(), words.begin() + 1, words.end());
+  } else {
+    return Fail(line, "not understood: " + words[0]);
+  }
+  return true;
+}
+
+bool ReadScore(std::istream& in, Score& score) {
   Pattern* open = nullptr;
   int line = 0;
   for (std::string text; std::getline(in, text);) {
@@ -261,26 +323,10 @@ Score ReadScore(std::istream& in) {
       else open->lines.push_back(text);
       continue;
     }
-    if (words.empty()) continue;
-    if (words[0] == "tempo" && words.size() == 2) {
-      score.tempo = NumberIn(words[1], line, 20, 300);
-    } else if (words[0] == "meter" && words.size() == 2 && words[1].find('/') != std::string::npos) {
-      score.beats = NumberIn(words[1].substr(0, words[1].find('/')), line, 1, 16);
-      score.beatUnit = NumberIn(words[1].substr(words[1].find('/') + 1), line, 1, 16);
-    } else if (words[0] == "voice") {
-      ReadVoice(score, words, line);
-    } else if (words[0] == "pattern" && words.size() == 3) {
-      open = &score.patterns[words[1]];
-      *open = Pattern{NumberIn(words[2], line, 1, 64), {}, line};
-    } else if (words[0] == "song") {
-      score.song.insert(score.song.end(), words.begin() + 1, words.end());
-    } else {
-      Fail(line, "not understood: " + text);
-    }
+    if (!words.empty() && !ReadStatement(score, words, line, &open)) return false;
   }
-  if (open != nullptr) Fail(line, "pattern without end");
-  if (score.song.empty()) Fail(line, "no song");
-  return score;
+  if (open != nullptr) return Fail(line, "pattern without end");
+  return score.song.empty() ? Fail(line, "no song") : true;
 }
 
 // --- the file -------------------------------------------------------------------------------
@@ -352,23 +398,23 @@ std::vector<uint8_t> VoiceTrack(Voice& voice, int endTick) {
   return track;
 }
 
-std::vector<uint8_t> BuildMidi(Score& score) {
+// Lays the song's patterns end to end and writes the whole file into *file.
+bool BuildMidi(Score& score, std::vector<uint8_t>* file) {
   int tick = 0;
   for (const std::string& name : score.song) {
     auto pattern = score.patterns.find(name);
-    if (pattern == score.patterns.end()) throw std::runtime_error("song: no pattern " + name);
-    WritePattern(score, pattern->second, tick);
+    if (pattern == score.patterns.end()) return Fail(0, "the song names no pattern " + name);
+    if (!WritePattern(score, pattern->second, tick)) return false;
     tick += pattern->second.bars * score.BarTicks();
   }
-  std::vector<uint8_t> file;
   uint16_t tracks = static_cast<uint16_t>(score.voices.size() + 1);
-  PutChunk(file, "MThd", {0, 1, uint8_t(tracks >> 8), uint8_t(tracks), TicksPerQuarter >> 8,
-                          TicksPerQuarter & 0xFF});
-  PutChunk(file, "MTrk", ConductorTrack(score, tick));
-  for (Voice& voice : score.voices) PutChunk(file, "MTrk", VoiceTrack(voice, tick));
+  PutChunk(*file, "MThd", {0, 1, uint8_t(tracks >> 8), uint8_t(tracks), TicksPerQuarter >> 8,
+                           TicksPerQuarter & 0xFF});
+  PutChunk(*file, "MTrk", ConductorTrack(score, tick));
+  for (Voice& voice : score.voices) PutChunk(*file, "MTrk", VoiceTrack(voice, tick));
   double seconds = tick / static_cast<double>(TicksPerQuarter) * 60.0 / score.tempo;
   fprintf(stderr, "torvex-make-midi: %d bars, %.2f seconds\n", tick / score.BarTicks(), seconds);
-  return file;
+  return true;
 }
 
 }  // namespace
@@ -383,14 +429,16 @@ int main(int argc, char** argv) {
     fprintf(stderr, "torvex-make-midi: cannot read %s\n", argv[1]);
     return 1;
   }
-  try {
-    Score score = ReadScore(in);
-    std::vector<uint8_t> file = BuildMidi(score);
-    std::ofstream out(argv[2], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    if (!out.flush()) throw std::runtime_error(std::string("cannot write ") + argv[2]);
-  } catch (const std::exception& error) {
-    fprintf(stderr, "torvex-make-midi: %s: %s\n", argv[1], error.what());
+  Score score;
+  std::vector<uint8_t> file;
+  if (!ReadScore(in, score) || !BuildMidi(score, &file)) {
+    fprintf(stderr, "torvex-make-midi: %s: %s\n", argv[1], Problem.c_str());
+    return 1;
+  }
+  std::ofstream out(argv[2], std::ios::binary);
+  out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  if (!out.flush()) {
+    fprintf(stderr, "torvex-make-midi: cannot write %s\n", argv[2]);
     return 1;
   }
   return 0;

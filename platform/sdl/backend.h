@@ -13,8 +13,8 @@
 // Starts SDL's video (once; the driver may be chosen with SDL_VIDEODRIVER); false if there is
 // no display, with the reason kept for GetPlatformError.
 bool StartVideo();
-// Keeps "what: SDL's own reason" for GetPlatformError.
-void SetPlatformError(const char* what);
+// Keeps "what: reason" for GetPlatformError; the reason is SDL's own unless given.
+void SetPlatformError(const char* what, const char* reason = nullptr);
 // The video driver sends no focus of its own (dummy, offscreen): showing gives the focus.
 bool DriverWithoutFocus();
 

@@ -1,5 +1,6 @@
 // cursor.cpp — the cursor: position, confinement to the window, the arrow and the program's
 // own cursors and icons, made from the resources compiled into the program.
+#include <SDL_syswm.h>
 #include <strings.h>
 
 #include "platform/sdl/backend.h"
@@ -46,6 +47,34 @@ SDL_Cursor* MakeCursor(const ProgramResource* r) {
   return SDL_CreateCursor(data, mask, r->width, r->height, r->hotX, r->hotY);
 }
 
+// SDL's own global cursor position is refreshed only by raw input events, which moves made
+// by other programs (and the server's own warps) do not always produce; on X11 the server is
+// asked directly, through the library SDL itself loaded.
+bool QueryX11Pointer(Point& position) {
+  using QueryPointer = int (*)(Display*, Window, Window*, Window*, int*, int*, int*, int*,
+                               unsigned int*);
+  static QueryPointer query = nullptr;
+  static bool looked = false;
+  PlatformWindow* w = CurrentWindow();
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (w == nullptr || !SDL_GetWindowWMInfo(w->sdl, &info) || info.subsystem != SDL_SYSWM_X11)
+    return false;
+  if (!looked) {
+    looked = true;
+    if (void* library = SDL_LoadObject("libX11.so.6"))
+      query = reinterpret_cast<QueryPointer>(SDL_LoadFunction(library, "XQueryPointer"));
+  }
+  Window root = 0, child = 0;
+  int x = 0, y = 0, windowX = 0, windowY = 0;
+  unsigned int buttons = 0;
+  if (query == nullptr || !query(info.info.x11.display, info.info.x11.window, &root, &child, &x,
+                                 &y, &windowX, &windowY, &buttons))
+    return false;
+  position = {x, y};
+  return true;
+}
+
 }  // namespace
 
 const ProgramResource* FindProgramResource(const char* name, int32_t kind) {
@@ -58,9 +87,10 @@ const ProgramResource* FindProgramResource(const char* name, int32_t kind) {
 
 Point GetCursorPosition() {
   if (!StartVideo()) return {0, 0};
-  int x = 0, y = 0;
-  SDL_GetGlobalMouseState(&x, &y);
-  return {x, y};
+  Point position{0, 0};
+  if (QueryX11Pointer(position)) return position;
+  SDL_GetGlobalMouseState(&position.x, &position.y);
+  return position;
 }
 
 void SetCursorPosition(int32_t x, int32_t y) {

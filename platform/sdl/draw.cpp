@@ -174,8 +174,7 @@ BitmapHandle CreateBitmapSection(ContextHandle, const BitmapHeader& header,
   if (header.bitsPerPixel != 8 || header.planes != 1 || header.compression != 0 ||
       header.width <= 0 || header.height == 0 || header.width > 32768 ||
       header.height > 32768 || header.height < -32768) {
-    SDL_SetError("only 8-bit uncompressed bitmaps of at most 32768 by 32768 pixels");
-    SetPlatformError("cannot create the bitmap");
+    SetPlatformError("only 8-bit uncompressed bitmaps of at most 32768 by 32768 pixels", "");
     return nullptr;
   }
   auto* bitmap = new PlatformBitmap{};
@@ -188,8 +187,7 @@ BitmapHandle CreateBitmapSection(ContextHandle, const BitmapHeader& header,
   bitmap->pixels = static_cast<uint8_t*>(aligned_alloc(64, (bytes + 63) & ~size_t(63)));
   if (bitmap->pixels == nullptr) {
     delete bitmap;
-    SDL_SetError("out of memory");
-    SetPlatformError("cannot create the bitmap");
+    SetPlatformError("out of memory for the bitmap", "");
     return nullptr;
   }
   memset(bitmap->pixels, 0, bytes);

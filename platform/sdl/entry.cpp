@@ -22,6 +22,9 @@ int main(int argc, char** argv) {
   AppArgVector = arguments.data();
   // The command line as one text, as the platform hands it over (the framework ignores it).
   std::string commandLine;
-  for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) commandLine += ' ';
+    commandLine += argv[i];
+  }
   return RunApplication(GetProgramInstance(), nullptr, commandLine.c_str(), SW_SHOWDEFAULT);
 }

@@ -54,7 +54,9 @@ struct Notice {
 };
 
 Device Devices[MaxDevices];
-std::mutex DeviceLock;     // the audio thread takes it inside the mixer's lock: never the reverse
+// The audio thread takes DeviceLock while it holds the mixer's lock, so the window's thread
+// never calls the mixer while it holds DeviceLock.
+std::mutex DeviceLock;
 uint32_t LastDeviceId = 0;
 int OpenCount = 0;         // open devices; the audio device is open while it is above 0
 bool AudioOpen = false;

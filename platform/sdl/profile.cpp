@@ -121,7 +121,8 @@ int32_t ParseInteger(std::string_view text) {
 bool ReplaceFile(const char* path, const std::string& text) {
   char resolved[PATH_MAX];
   std::string target = realpath(path, resolved) != nullptr ? resolved : path;
-  std::string temporary = target + ".XXXXXX";
+  std::string temporary = target;
+  temporary.append(".XXXXXX");
   int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
   struct stat old{};
@@ -174,7 +175,8 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
   const char* newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
   std::vector<Line> lines = SplitLines(text);
   KeyPlace place = FindKey(text, lines, section, key);
-  std::string entry = std::string(key) + "=" + value;
+  std::string entry = key;
+  entry.append("=").append(value).append(newline);
   if (place.keyLine >= 0) {
     // The key keeps its own spelling; only what follows the "=" changes.
     const Line& line = lines[place.keyLine];
@@ -187,10 +189,10 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
       text += newline;
       at = text.size();
     }
-    text.insert(at, entry + newline);
+    text.insert(at, entry);
   } else {
     if (!text.empty() && text.back() != '\n') text += newline;
-    text += "[" + std::string(section) + "]" + newline + entry + newline;
+    text.append("[").append(section).append("]").append(newline).append(entry);
   }
   return ReplaceFile(path, text);
 }

@@ -1,17 +1,19 @@
 // video.cpp — the start of SDL's video, the screens, and the reason of the last failure.
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "platform/sdl/backend.h"
 
 namespace {
 char lastError[256];     // what GetPlatformError reports
 bool videoStarted = false;
+bool videoFailed = false;    // tried once: the reason stays in lastError
 bool withoutFocus = false;  // the driver never reports focus
 }  // namespace
 
-void SetPlatformError(const char* what) {
-  const char* reason = SDL_GetError();
+void SetPlatformError(const char* what, const char* reason) {
+  if (reason == nullptr) reason = SDL_GetError();
   snprintf(lastError, sizeof lastError, "%s%s%s", what, reason[0] != 0 ? ": " : "", reason);
 }
 
@@ -20,7 +22,8 @@ const char* GetPlatformError() { return lastError; }
 bool DriverWithoutFocus() { return withoutFocus; }
 
 bool StartVideo() {
-  if (videoStarted) return true;
+  if (videoStarted || videoFailed) return videoStarted;
+  videoFailed = true;
   // The window surface goes to the screen without SDL's detour through an OpenGL texture,
   // which costs about 20 times as much per frame on a display without a GPU (measured by
   // bench/present_bench). An SDL_FRAMEBUFFER_ACCELERATION variable still overrides it.
@@ -31,10 +34,20 @@ bool StartVideo() {
     SetPlatformError("no display");
     return false;
   }
-  videoStarted = true;
   const char* driver = SDL_GetCurrentVideoDriver();
   withoutFocus = driver != nullptr && (strcmp(driver, "dummy") == 0 ||
                                        strcmp(driver, "offscreen") == 0);
+  // Without a window system SDL falls back to drawing off the screen, where the program would
+  // run unseen: only a run that asks for that (SDL_VIDEODRIVER) gets it.
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  if (withoutFocus && (asked == nullptr || strcasestr(asked, driver) == nullptr)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SetPlatformError("no display",
+                     "no window system found (SDL_VIDEODRIVER=dummy runs without one)");
+    return false;
+  }
+  videoStarted = true;
+  videoFailed = false;
   // Typed characters come from text input, which alone tells p from P.
   SDL_StartTextInput();
   StartMessageQueue();

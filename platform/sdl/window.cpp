@@ -15,7 +15,8 @@ struct ClassRecord {
   WindowProcedure procedure;
   IconHandle icon;
 };
-ClassRecord classes[4];
+constexpr int32_t MaxClasses = 4;
+ClassRecord classes[MaxClasses];
 int32_t classCount = 0;
 
 // The one window; live while `live` is set. Its address is the window handle.
@@ -23,7 +24,8 @@ PlatformWindow window;
 bool live = false;
 bool destroying = false;  // DestroyMainWindow is delivering its messages
 
-const ClassRecord* FindClass(const char* name) {
+ClassRecord* FindClass(const char* name) {
+  if (name == nullptr) return nullptr;
   for (int32_t i = 0; i < classCount; ++i)
     if (strcasecmp(classes[i].name, name) == 0) return &classes[i];
   return nullptr;
@@ -37,6 +39,19 @@ Rect Borders(PlatformWindow* w) {
   if (SDL_GetWindowBordersSize(w->sdl, &top, &left, &bottom, &right) != 0)
     top = left = bottom = right = 0;
   return {left, top, right, bottom};
+}
+
+// A window manager places and frames a window shortly after it is shown; until it has, SDL
+// reports the requested position as the client's. Waiting for the frame (a few tens of
+// milliseconds, at most a quarter of a second) makes the first ClientToScreen and
+// GetOuterRect true. Native events meanwhile join the queue as usual.
+void WaitForFrame(PlatformWindow* w) {
+  if (DriverWithoutFocus()) return;
+  for (uint32_t start = SDL_GetTicks(); SDL_GetTicks() - start < 250; SDL_Delay(1)) {
+    PumpNativeEvents();
+    Rect frame = Borders(w);
+    if (frame.top > 0 || frame.left > 0) return;
+  }
 }
 
 }  // namespace
@@ -55,10 +70,14 @@ int32_t SendToWindow(PlatformWindow* w, uint32_t message, uintptr_t first, intpt
   return w->procedure(HandleOf(w), message, first, second);
 }
 
+// Registering a name again replaces the class, so that a process can run the framework more
+// than once (tests do).
 bool RegisterWindowClass(const WindowClass& windowClass) {
-  ClassRecord* record = const_cast<ClassRecord*>(FindClass(windowClass.className));
+  if (windowClass.className == nullptr || windowClass.procedure == nullptr) return false;
+  ClassRecord* record = FindClass(windowClass.className);
   if (record == nullptr) {
-    if (classCount == 4 || strlen(windowClass.className) >= sizeof record->name) return false;
+    if (classCount == MaxClasses || strlen(windowClass.className) >= sizeof record->name)
+      return false;
     record = &classes[classCount++];
   }
   snprintf(record->name, sizeof record->name, "%s", windowClass.className);
@@ -72,8 +91,7 @@ WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t
                               int32_t y, int32_t width, int32_t height, InstanceHandle) {
   const ClassRecord* windowClass = FindClass(className);
   if (windowClass == nullptr || live) {
-    SDL_SetError("%s", live ? "a window exists already" : "no such window class");
-    SetPlatformError("cannot create the window");
+    SetPlatformError(live ? "a window exists already" : "no such window class", "");
     return nullptr;
   }
   if (!StartVideo()) return nullptr;
@@ -83,7 +101,7 @@ WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t
   int sy = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : y;
   SDL_Window* sdl = SDL_CreateWindow(title, sx, sy, width, height, SDL_WINDOW_HIDDEN);
   if (sdl == nullptr) {
-    SetPlatformError("cannot create the window");
+    SetPlatformError("SDL_CreateWindow");
     return nullptr;
   }
   window = PlatformWindow{};
@@ -117,6 +135,8 @@ void ShowMainWindow(WindowHandle handle, int32_t showCommand) {
     DeliverSize(w, true, false);
     return;
   }
+  WaitForFrame(w);
+  if (LiveWindow(handle) == nullptr) return;
   w->invalid = true;
   DeliverSize(w, false, false);
   // Where the window system reports focus, it arrives through the queue; where it never
@@ -202,17 +222,15 @@ int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption
   uint32_t flags = icon == 0x10   ? SDL_MESSAGEBOX_ERROR
                    : icon == 0x30 ? SDL_MESSAGEBOX_WARNING
                                   : SDL_MESSAGEBOX_INFORMATION;
-  // Without a window system that can show it, the text still reaches the user.
-  if (!StartVideo() || DriverWithoutFocus()) {
-    fprintf(stderr, "%s: %s\n", caption, text);
-    return 0;
-  }
+  // The text also goes to the standard error stream, so that it reaches the user (and any
+  // log) even where no window system can show the box.
+  fprintf(stderr, "%s: %s\n", caption, text);
+  if (!StartVideo() || DriverWithoutFocus()) return 0;
   // The box takes the focus while it is open and gives it back.
   bool hadFocus = w != nullptr && w->focused;
   if (hadFocus) NotifyFocus(w, false, false);
   w = LiveWindow(owner);
   int result = SDL_ShowSimpleMessageBox(flags, caption, text, w != nullptr ? w->sdl : nullptr);
-  if (result != 0) fprintf(stderr, "%s: %s\n", caption, text);
   w = LiveWindow(owner);
   if (hadFocus && w != nullptr) NotifyFocus(w, true, false);
   return result == 0 ? 1 : 0;

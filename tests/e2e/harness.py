@@ -10,7 +10,7 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
         x.client_geometry(w)           (x, y, width, height) of the client area (xwininfo)
         x.frame_extents(w)             (left, right, top, bottom) of the window manager's frame
         x.outer_origin(w)              (x, y) of the frame's outer top-left corner
-        x.title(w), x.active_window()
+        x.title(w), x.active_window()    the window's name (_NET_WM_NAME or WM_NAME)
         x.screenshot()                 Image of the root window (exact colours, no cursor)
         x.key(keys), x.move_pointer(px, py), x.click(button), x.pointer()
         x.activate(w), x.minimise(w), x.close(w) (wmctrl: the window manager's close)
@@ -18,6 +18,7 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
     LogFile(path)                      a log the program appends to: .lines(), .wait_for(regex)
     Image(width, height, rgb)          .pixel(px, py) -> (r, g, b)
 """
+import ctypes
 import os
 import re
 import shutil
@@ -29,6 +30,11 @@ import time
 
 class Timeout(AssertionError):
     pass
+
+
+def _die_with_parent():
+    """In a child before exec: a SIGTERM when the test process dies, however it dies."""
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def wait_until(check, timeout=10.0, what="a condition", interval=0.02):
@@ -112,7 +118,8 @@ class XSession:
         self.server = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % (width, height),
              "-nolisten", "tcp"],
-            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=_die_with_parent)
         os.close(write)
         number = b""
         deadline = time.monotonic() + 20
@@ -127,11 +134,28 @@ class XSession:
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("WAYLAND_DISPLAY", None)
         self.env.pop("SDL_VIDEODRIVER", None)
-        self.start(["openbox"], log=os.path.join(self.folder, "openbox.log"))
-        # openbox is ready when it has claimed the screen.
-        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
-                   self.tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
-                   30, "openbox")
+        try:
+            # The server answers requests before any client is started.
+            wait_until(lambda: subprocess.run(["xprop", "-root"], env=self.env,
+                                              capture_output=True).returncode == 0,
+                       20, "the X server to answer")
+            self._start_window_manager()
+        except BaseException:
+            self.stop()
+            raise
+
+    def _start_window_manager(self):
+        """openbox, started again if it gives up early; ready when it has claimed the screen."""
+        manager = None
+
+        def ready():
+            nonlocal manager
+            if manager is None or manager.poll() is not None:
+                manager = self.start(["openbox"], log=os.path.join(self.folder, "openbox.log"))
+            return "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.tool(
+                "xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False)
+
+        wait_until(ready, 30, "openbox", interval=0.1)
 
     def __enter__(self):
         return self
@@ -142,7 +166,8 @@ class XSession:
     def start(self, args, env=None, log=None):
         out = open(log, "ab") if log else subprocess.DEVNULL
         process = subprocess.Popen(args, env=dict(self.env, **(env or {})), stdout=out,
-                                   stderr=subprocess.STDOUT if log else subprocess.DEVNULL)
+                                   stderr=subprocess.STDOUT if log else subprocess.DEVNULL,
+                                   preexec_fn=_die_with_parent)
         if log:
             out.close()  # the program has its own copy
         self.processes.append(process)
@@ -174,7 +199,11 @@ class XSession:
             out = self.tool("xdotool", "search", "--onlyvisible", "--name",
                             "^%s$" % re.escape(title), check=False)
             ids = [int(w) for w in out.split()]
-            return ids[0] if ids else None
+            if ids:
+                return ids[0]
+            # Windows named only in UTF-8 (SDL's message boxes) escape xdotool's search.
+            active = self.active_window()
+            return active if active and self.title(active) == title else None
 
         return wait_until(search, timeout, "a window titled %r" % title)
 
@@ -197,7 +226,9 @@ class XSession:
         return x - left, y - top
 
     def title(self, window):
-        return self.tool("xdotool", "getwindowname", str(window)).strip()
+        out = self.tool("xprop", "-id", str(window), "_NET_WM_NAME", "WM_NAME", check=False)
+        m = re.search(r'^(?:_NET_WM_NAME|WM_NAME)\([^)]*\) = "(.*)"$', out, re.M)
+        return m.group(1) if m else ""
 
     def active_window(self):
         out = self.tool("xdotool", "getactivewindow", check=False).strip()

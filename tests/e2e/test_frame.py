@@ -19,6 +19,7 @@ TITLE = "torvex32 frame test"  # the test application's AppName
 class FrameTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="torvex-e2e-")
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
         self.x = XSession()
         self.log = LogFile(os.path.join(self.folder, "log.txt"))
         self.dump = os.path.join(self.folder, "frame.bin")
@@ -26,7 +27,6 @@ class FrameTest(unittest.TestCase):
 
     def tearDown(self):
         self.x.stop()
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     def start_app(self, **env):
         settings = {"XDG_CONFIG_HOME": os.path.join(self.folder, "config"),
@@ -129,6 +129,22 @@ class FrameTest(unittest.TestCase):
         self.x.key("p")
         self.log.wait_for(r"^OnResume", after=start)
         self.assertEqual(self.hooks_after(start), ["OnPause", "OnResume"])
+
+    def test_a_message_box_takes_the_focus_and_gives_it_back_paused(self):
+        self.start_app()
+        self.x.move_pointer(*self.client_centre())
+        start, _ = self.log.wait_for(r"^OnMouseMove")
+        self.x.click(1)
+        box = self.x.find_window("Test box")
+        self.log.wait_for(r"^OnPause", after=start)  # sent before the box appeared
+        self.x.activate(box)
+        self.x.key("Return")
+        self.log.wait_for(r"^box returned 1$", after=start)
+        self.x.activate(self.window)
+        self.x.key("p")
+        self.log.wait_for(r"^OnResume", after=start)
+        self.assertEqual(self.hooks_after(start, ("OnLeftDown", "OnPause", "box", "OnResume")),
+                         ["OnLeftDown", "OnPause", "box", "OnResume"])
 
     def test_pointer_stays_in_the_client_area_while_running_and_leaves_when_paused(self):
         self.start_app()

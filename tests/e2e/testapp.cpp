@@ -2,6 +2,7 @@
 // the FrameBuffer with a known pattern, presents it on every tick, counts ticks and logs every
 // hook call (one line each, flushed) to the file named by TESTAPP_LOG.
 //
+// A left click (while running) shows a message box "Test box" and logs when it returns.
 // A right click (while running) moves to the next pattern and the next ViewportShift and
 // writes the shown frame to TESTAPP_DUMP: ViewportShift (4 bytes), FrameColours (256 entries
 // of red, green, blue, flags) and the FrameBuffer (516 by 384 bytes, rows bottom-up).
@@ -100,7 +101,12 @@ void OnTick() {
 void OnMouseMove(int32_t x, int32_t y, int32_t left, int32_t right) {
   Log("OnMouseMove %d %d %d %d", x, y, left, right);
 }
-void OnLeftDown(int32_t x, int32_t y) { Log("OnLeftDown %d %d", x, y); }
+// A left click shows a message box, which holds the thread until it is closed.
+void OnLeftDown(int32_t x, int32_t y) {
+  Log("OnLeftDown %d %d", x, y);
+  int32_t result = ShowMessageBox(MainWindow, "A box from the test", "Test box", MB_OK);
+  Log("box returned %d", result);
+}
 void OnLeftUp(int32_t x, int32_t y) { Log("OnLeftUp %d %d", x, y); }
 void OnRightUp(int32_t x, int32_t y) { Log("OnRightUp %d %d", x, y); }
 

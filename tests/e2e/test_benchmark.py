@@ -1,0 +1,310 @@
+"""test_benchmark.py — the benchmark program end to end: torvex32 in a real window under Xvfb
+and openbox, driven by xdotool, compared with frames that torvex32-bench composes headlessly.
+
+Programs: TORVEX32 (the program, its data files beside it), TORVEX32_BENCH, TORVEX_ASSETS.
+Run one test: python3 tests/e2e/test_benchmark.py BenchmarkTest.test_x (with those set).
+README_SCREENSHOT names a PNG file to write a picture of the running window into.
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import XSession, parse_ppm, wait_until  # noqa: E402
+
+TITLE = "TORVEX32 version 3.0"
+PROGRAM = os.environ.get("TORVEX32", "")
+BENCH = os.environ.get("TORVEX32_BENCH", "")
+ASSETS = os.environ.get("TORVEX_ASSETS", "")
+WHITE, YELLOW = (255, 255, 255), (255, 255, 0)
+
+
+def frame_colour(index):
+    """The colour table's colour of a cube or black index (all the scene's sprites use)."""
+    if 20 <= index <= 235:
+        k = index - 20
+        return (k // 36 * 51, k // 6 % 6 * 51, k % 6 * 51)
+    return (0, 0, 0) if index == 0 or 10 <= index <= 19 or 236 <= index <= 245 else None
+
+
+def read_png(path):
+    return parse_ppm(subprocess.run(["convert", path, "-depth", "8", "ppm:-"],
+                                    capture_output=True, check=True).stdout)
+
+
+class Data:
+    """The program's font and sprite files, read through their plain forms."""
+
+    def __init__(self, folder):
+        program_dir = os.path.dirname(PROGRAM)
+        font = os.path.join(folder, "font.plain")
+        sprites = os.path.join(folder, "sprites.plain")
+        subprocess.run([ASSETS, "unpack", os.path.join(program_dir, "TORVEX32.ZGL"), font],
+                       check=True, capture_output=True)
+        subprocess.run([ASSETS, "unpack", os.path.join(program_dir, "TORVEX32.ZOR"), sprites],
+                       check=True, capture_output=True)
+        with open(font, "rb") as f:
+            self.glyphs = f.read()[4:]
+        with open(sprites, "rb") as f:
+            data = f.read()
+        width, height = struct.unpack("<HH", data[4:8])
+        self.ball = (width, height, data[16:16 + width * height])
+
+    def glyph(self, code):
+        return self.glyphs[256 * code:256 * code + 256]
+
+    def text_mask(self, text):
+        """(x, y, index) of the non-transparent pixels of a text sprite of text."""
+        pixels = []
+        for i, character in enumerate(text):
+            glyph = self.glyph(ord(character))
+            for p in range(256):
+                if glyph[p]:
+                    pixels.append((16 * i + p % 16, p // 16, glyph[p]))
+        return pixels
+
+
+class BenchmarkTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="torvex-bench-e2e-")
+        self.config = os.path.join(self.folder, "config")
+        self.x = XSession()
+        self.data = Data(self.folder)
+        self.app = None
+        self.window = None
+
+    def tearDown(self):
+        self.x.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    # --- driving the program ----------------------------------------------------------------
+
+    def start(self, program=PROGRAM, wait=True, **env):
+        settings = {"XDG_CONFIG_HOME": self.config, "SDL_AUDIODRIVER": "dummy",
+                    "ASAN_OPTIONS": "detect_leaks=0"}
+        settings.update(env)
+        self.output = os.path.join(self.folder, "program.out")
+        # The pointer starts far from where "EXIT" can be, so nothing is highlighted.
+        self.x.move_pointer(0, 0)
+        self.app = self.x.start([program], settings, self.output)
+        if wait:
+            self.window = self.x.find_window(TITLE)
+            self.client = self.x.client_geometry(self.window)
+        return self.app
+
+    def client_shot(self):
+        """The client area of the window: a function (x, y) -> (r, g, b)."""
+        shot = self.x.screenshot()
+        cx, cy, _, _ = self.client
+        return lambda x, y: shot.pixel(cx + x, cy + y)
+
+    def still_frame(self):
+        """Waits until two screenshots in a row show the same client area; returns it."""
+        def same():
+            first = self.x.screenshot()
+            second = self.x.screenshot()
+            return second if first.rgb == second.rgb else None
+
+        shot = wait_until(same, 20, "the picture to stand still")
+        cx, cy, _, _ = self.client
+        return lambda x, y: shot.pixel(cx + x, cy + y)
+
+    def moving(self):
+        first = self.x.screenshot().rgb
+        return wait_until(lambda: self.x.screenshot().rgb != first, 20, "the picture to move")
+
+    def pause(self):
+        self.x.key("p")
+        return self.still_frame()
+
+    def shows_text(self, pixel, x, y, text, colour_of=frame_colour):
+        """True when the text sprite's pixels show at window position (x, y)."""
+        return all(pixel(x + px, y + py) == colour_of(index)
+                   for px, py, index in self.data.text_mask(text))
+
+    def ticks_from_sprites(self, pixel):
+        """The tick count (up to 5280, after which the swing repeats) from where the fourteen
+        border balls stand: the rows swing every 176 ticks, the columns every 240."""
+        width, height, ball = self.data.ball
+        opaque = [(i % width, i // width, frame_colour(v)) for i, v in enumerate(ball) if v]
+
+        def swing(ticks, turn):
+            phase = (2 * ticks) % (2 * turn)
+            return phase if phase <= turn else 2 * turn - phase
+
+        def layout(ticks):
+            v, h = swing(ticks, 352), swing(ticks, 480)
+            return ([(16 + 128 * i, v) for i in range(4)] +
+                    [(80 + 128 * i, 352 - v) for i in range(4)] +
+                    [(h, 16 + 128 * i) for i in range(3)] +
+                    [(480 - h, 80 + 128 * i) for i in range(3)])
+
+        def roughly(ticks):
+            # Most of a few balls' pixels match: others may cover parts of them.
+            samples = [(x + px, y + py, c) for x, y in layout(ticks)[1:3] + layout(ticks)[9:10]
+                       for px, py, c in opaque[::9]]
+            hits = sum(1 for x, y, c in samples if pixel(x, y) == c)
+            return hits >= 0.6 * len(samples)
+
+        def exactly(ticks):
+            # Every pixel a ball shows on top, in slot order, away from the two text sprites
+            # (which lie over the balls and whose text changes).
+            top = {}
+            for x, y in layout(ticks):
+                for px, py, c in opaque:
+                    top[(x + px, y + py)] = c
+            return all(pixel(x, y) == c for (x, y), c in top.items()
+                       if 0 <= x < 512 and 0 <= y < 384 and
+                       not (128 <= x < 384 and 128 <= y < 144) and
+                       not (224 <= x < 288 and 320 <= y < 336))
+
+        for ticks in range(1, 5281):
+            if roughly(ticks) and exactly(ticks):
+                return ticks
+        self.fail("no tick count puts the balls where the screen shows them")
+
+    # --- the tests --------------------------------------------------------------------------
+
+    def assert_headless_frame(self, shown, seeds):
+        """The window shows what the runner composes headlessly for one of the seeds (the
+        calendar seconds while the program started) at the tick count the balls tell."""
+        ticks = self.ticks_from_sprites(shown)
+        for seed in seeds:
+            png = os.path.join(self.folder, "headless-%d.png" % seed)
+            subprocess.run([BENCH, "--seed", str(seed), "--frames", str(ticks),
+                            "--screenshot", png], check=True, capture_output=True,
+                           env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0",
+                                    XDG_CONFIG_HOME=self.config))
+            headless = read_png(png)
+            if all(shown(x, y) == headless.pixel(x, y) for y in range(384) for x in range(512)):
+                return
+        self.fail("the paused window differs from the headless frame of tick %d" % ticks)
+
+    def test_paused_frame_is_the_frame_composed_headlessly_from_the_same_seed(self):
+        before = int(time.time())
+        self.start()
+        shown = self.pause()
+        self.assert_headless_frame(shown, range(before, int(time.time()) + 1))
+        # What the scene puts where: the message and "EXIT" over everything else.
+        self.assertTrue(self.shows_text(shown, 128, 128, "Wait a Minute !!"))
+        self.assertTrue(self.shows_text(shown, 224, 320, "EXIT"))
+
+    def test_rate_appears_after_three_seconds_of_running(self):
+        self.start()
+        shown = self.pause()
+        self.assertTrue(self.shows_text(shown, 128, 128, "Wait a Minute !!"))
+        self.x.key("P")
+        self.moving()
+        deadline = time.monotonic() + 3.5
+        wait_until(lambda: time.monotonic() > deadline, 10, "3.5 s of running")
+        shown = self.pause()
+        self.assertFalse(self.shows_text(shown, 128, 128, "Wait a Minute !!"))
+        text = self.read_message(shown)
+        rate = int(text[:text.index("f")])
+        self.assertGreater(rate, 0)
+        # At least four characters, right-aligned, then the unit; the sprite holds sixteen.
+        self.assertEqual(text, ("%4dframes/10sec" % rate)[:16])
+
+    def read_message(self, pixel):
+        """The sixteen characters the message sprite shows: in each cell, the character with
+        the most pixels of which all show (a space has none)."""
+        text = ""
+        for i in range(16):
+            matches = [c for c in "0123456789frames/10sc Wait!" if
+                       self.shows_text(pixel, 128 + 16 * i, 128, c)]
+            text += max(matches, key=lambda c: len(self.data.text_mask(c)))
+        return text
+
+    def test_p_pauses_and_shift_p_resumes(self):
+        self.start()
+        for pause, resume in (("p", "shift+p"), ("shift+p", "p")):
+            shown = self.pause() if pause == "p" else (self.x.key(pause) or self.still_frame())
+            ticks = self.ticks_from_sprites(shown)
+            # Still after a second: no tick runs while paused.
+            started = time.monotonic()
+            wait_until(lambda: time.monotonic() - started > 1, 10, "a second paused")
+            self.assertEqual(self.ticks_from_sprites(self.still_frame()), ticks)
+            self.x.key(resume)
+            self.moving()
+
+    def test_exit_turns_yellow_under_the_pointer_and_a_click_ends_the_program(self):
+        self.start()
+        cx, cy, _, _ = self.client
+        self.x.move_pointer(cx + 250, cy + 328)
+        exit_white = [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT")
+                      if i == 235]
+        self.assertTrue(exit_white)
+        wait_until(lambda: (lambda p: all(p(x, y) == YELLOW for x, y in exit_white))(
+            self.client_shot()), 20, "\"EXIT\" in yellow")
+        outer = self.x.outer_origin(self.window)
+        self.x.click(1)
+        self.assertEqual(self.app.wait(30), 0)
+        with open(os.path.join(self.config, "torvex32", "TORVEX32.INI")) as f:
+            text = f.read()
+        self.assertIn("Left=%d" % outer[0], text)
+        self.assertIn("Top=%d" % outer[1], text)
+        # The next start opens where this one closed.
+        self.start()
+        self.assertEqual(self.x.outer_origin(self.window), outer)
+        if os.environ.get("README_SCREENSHOT"):
+            self.x.move_pointer(cx + 5, cy + 5)
+            deadline = time.monotonic() + 4
+            wait_until(lambda: time.monotonic() > deadline, 10, "the rate on screen")
+            left, right, top, bottom = self.x.frame_extents(self.window)
+            x, y, w, h = self.x.client_geometry(self.window)
+            subprocess.run(["import", "-window", "root", "-crop",
+                            "%dx%d+%d+%d" % (w + left + right, h + top + bottom, x - left,
+                                             y - top),
+                            "+repage", os.environ["README_SCREENSHOT"]], env=self.x.env,
+                           check=True)
+
+    def test_a_missing_font_shows_the_error_box_and_the_program_ends_after_ok(self):
+        folder = os.path.join(self.folder, "program")
+        os.makedirs(folder)
+        source = os.path.dirname(PROGRAM)
+        for name in ("torvex32", "TORVEX32.ZOR", "TORVEX.MID", "TORVEX.WAV"):
+            shutil.copy(os.path.join(source, name), folder)
+        app = self.start(os.path.join(folder, "torvex32"), wait=False)
+        # The box has no class and escapes xdotool's name search: find it in the window tree.
+        def error_box():
+            tree = self.x.tool("xwininfo", "-root", "-tree")
+            return next((int(line.split()[0], 16) for line in tree.splitlines()
+                         if '"ERROR"' in line), None)
+
+        box = wait_until(error_box, 30, "the \"ERROR\" box")
+        wait_until(lambda: "ERROR: Couldn't Open 'TORVEX32.ZGL' !" in open(self.output).read(),
+                   20, "the box's text")
+        self.x.tool("xdotool", "windowactivate", "--sync", str(box), check=False)
+        self.x.key("Return")
+        self.assertEqual(app.wait(30), 0)
+        self.assertNotIn("TORVEX32.ZOR", open(self.output).read())
+
+    def test_the_tune_and_the_effect_are_heard(self):
+        raw = os.path.join(self.folder, "sound.raw")
+        self.start(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw)
+        # Let the border balls turn a few times, then leave through "EXIT".
+        deadline = time.monotonic() + 2.5
+        wait_until(lambda: time.monotonic() > deadline, 10, "some playing")
+        cx, cy, _, _ = self.client
+        self.x.move_pointer(cx + 250, cy + 328)
+        exit_white = [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT")
+                      if i == 235]
+        wait_until(lambda: (lambda p: all(p(x, y) == YELLOW for x, y in exit_white))(
+            self.client_shot()), 20, "\"EXIT\" in yellow")
+        self.x.click(1)
+        self.assertEqual(self.app.wait(30), 0)
+        with open(raw, "rb") as f:
+            samples = f.read()
+        self.assertGreater(len(samples), 44100 * 4)  # more than a quarter second, 16-bit stereo
+        values = struct.unpack("<%dh" % (len(samples) // 2), samples[:len(samples) // 2 * 2])
+        loud = sum(1 for v in values if abs(v) > 200)
+        self.assertGreater(loud, len(values) // 20, "the recorded sound is nearly silent")
+
+
+if __name__ == "__main__":
+    unittest.main()
