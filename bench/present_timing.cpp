@@ -1,6 +1,6 @@
 // present_timing.cpp — how long one present of the 512 by 384 window takes on this display
 // (8-bit frame converted and put into the window, one upload), how long the conversion alone
-// takes, and how many frames per second a loop that only handles messages and presents
+// takes (and so the upload), and how many frames per second a loop that only handles messages and presents
 // reaches. Prints one line of name=value pairs; bench/present_xvfb.py compares them with the
 // X server's own limit and with an application that presents on every tick.
 //
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   // Settle: let the window manager place and expose the window.
   for (int64_t until = GetPreciseTimeNs() + 300'000'000; GetPreciseTimeNs() < until;) HandleMessages();
 
-  std::vector<int64_t> present, convert;
+  std::vector<int64_t> present, convert, upload;
   ContextHandle context = GetWindowContext(window);
   for (int i = 0; i < presents + 100; ++i) {
     HandleMessages();
@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     if (i >= 100) {  // the first ones warm caches and the server
       present.push_back(middle - start);
       convert.push_back(end - middle);
+      upload.push_back((middle - start) - (end - middle));
     }
   }
 
@@ -98,10 +99,10 @@ int main(int argc, char** argv) {
     BlockCopy(context, 0, 0, Width, Height, memory, 1, 0);
   }
   const char* acceleration = getenv("SDL_FRAMEBUFFER_ACCELERATION");
-  printf("present_us=%.1f present_p10_us=%.1f convert_us=%.1f loop_fps=%.0f method=%s "
-         "acceleration=%s\n",
+  printf("present_us=%.1f present_p10_us=%.1f convert_us=%.1f upload_us=%.1f loop_fps=%.0f "
+         "method=%s acceleration=%s\n",
          MedianMicroseconds(present), MedianMicroseconds(present, 0.1),
-         MedianMicroseconds(convert), frames / ((now - start) / 1e9),
+         MedianMicroseconds(convert), MedianMicroseconds(upload), frames / ((now - start) / 1e9),
          ConvertMethodName(CurrentConvertMethod()), acceleration ? acceleration : "(ours: 0)");
   ReleaseContext(window, context);
   DestroyMainWindow(window);

@@ -74,11 +74,9 @@ void PumpNativeEvents();
 void StartMessageQueue();
 
 // ---------------------------------------------------------------------------------------
-// Drawing into the window: one upload of the converted block.
+// Drawing into the window.
 
-void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
-                  PlatformContext* source, int32_t sourceX, int32_t sourceY);
-// Forgets the window's surface (its size changed or the window is going).
+// Forgets what presenting kept for the window's surface (its size changed or it is going).
 void ForgetWindowSurface(PlatformWindow* window);
 
 // ---------------------------------------------------------------------------------------

@@ -104,6 +104,30 @@ void ConvertThroughStaging(SDL_Surface* surface, const PlatformBitmap* bitmap, i
   SDL_BlitSurface(staging, &from, surface, &to);
 }
 
+// Converts the block into the window's surface and puts it on the screen: one upload.
+void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                  PlatformContext* source, int32_t sourceX, int32_t sourceY) {
+  SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
+  const PlatformBitmap* bitmap = source->bitmap;
+  if (surface == nullptr || !ClipBlock(x, y, width, height, sourceX, sourceY, surface->w,
+                                       surface->h, bitmap->width, bitmap->height))
+    return;
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+  if (surface->format->BytesPerPixel == 4) {
+    auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
+                                            static_cast<ptrdiff_t>(y) * surface->pitch) + x;
+    ConvertIndexedRows(out, surface->pitch, SourceRow(bitmap, sourceY) + sourceX,
+                       bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
+                       ColoursFor(bitmap, surface->format));
+  } else {
+    ConvertThroughStaging(surface, bitmap, x, y, width, height, sourceX, sourceY);
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  // The one upload of the frame.
+  SDL_Rect area{x, y, width, height};
+  SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1);
+}
+
 }  // namespace
 
 ContextHandle GetScreenContext() { return &screenContext; }
@@ -220,29 +244,6 @@ void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, i
     return;
   if (LiveWindow(reinterpret_cast<WindowHandle>(destination->window)) == nullptr) return;
   PresentBlock(destination->window, x, y, width, height, source, sourceX, sourceY);
-}
-
-void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
-                  PlatformContext* source, int32_t sourceX, int32_t sourceY) {
-  SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
-  const PlatformBitmap* bitmap = source->bitmap;
-  if (surface == nullptr || !ClipBlock(x, y, width, height, sourceX, sourceY, surface->w,
-                                       surface->h, bitmap->width, bitmap->height))
-    return;
-  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-  if (surface->format->BytesPerPixel == 4) {
-    auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
-                                            static_cast<ptrdiff_t>(y) * surface->pitch) + x;
-    ConvertIndexedRows(out, surface->pitch, SourceRow(bitmap, sourceY) + sourceX,
-                       bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
-                       ColoursFor(bitmap, surface->format));
-  } else {
-    ConvertThroughStaging(surface, bitmap, x, y, width, height, sourceX, sourceY);
-  }
-  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-  // The one upload of the frame.
-  SDL_Rect area{x, y, width, height};
-  SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1);
 }
 
 void ForgetWindowSurface(PlatformWindow*) {

@@ -136,7 +136,6 @@ void ShowMainWindow(WindowHandle handle, int32_t showCommand) {
     return;
   }
   WaitForFrame(w);
-  if (LiveWindow(handle) == nullptr) return;
   w->invalid = true;
   DeliverSize(w, false, false);
   // Where the window system reports focus, it arrives through the queue; where it never
