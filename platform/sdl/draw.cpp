@@ -112,17 +112,16 @@ void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, i
   if (surface == nullptr || !ClipBlock(x, y, width, height, sourceX, sourceY, surface->w,
                                        surface->h, bitmap->width, bitmap->height))
     return;
-  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-  if (surface->format->BytesPerPixel == 4) {
+  if (surface->format->BytesPerPixel != 4) {
+    ConvertThroughStaging(surface, bitmap, x, y, width, height, sourceX, sourceY);
+  } else if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
     auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
                                             static_cast<ptrdiff_t>(y) * surface->pitch) + x;
     ConvertIndexedRows(out, surface->pitch, SourceRow(bitmap, sourceY) + sourceX,
                        bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
                        ColoursFor(bitmap, surface->format));
-  } else {
-    ConvertThroughStaging(surface, bitmap, x, y, width, height, sourceX, sourceY);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
-  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   // The one upload of the frame.
   SDL_Rect area{x, y, width, height};
   SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1);
