@@ -1,0 +1,79 @@
+// icon_png.cpp — torvex-icon-png: turns the program's icon source (data/AppIcon.art, 32 by 32
+// in the 16 icon colours) into the PNG that the desktop entry shows.
+#include <png.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The 16 icon colours, as the window's icon is drawn with them.
+const uint32_t IconColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                  0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+// Reads the icon's rows as RGBA; false with a message on anything unexpected.
+bool ReadIcon(const char* path, int& width, int& height, std::vector<uint8_t>& rgba) {
+  std::ifstream in(path);
+  std::string line, name;
+  while (std::getline(in, line) && (line.empty() || line[0] == '#')) {}
+  if (sscanf(line.c_str(), "icon %*s %d %d", &width, &height) != 2 || width <= 0 || height <= 0) {
+    fprintf(stderr, "torvex-icon-png: %s: no \"icon NAME WIDTH HEIGHT\" line\n", path);
+    return false;
+  }
+  for (int y = 0; y < height; ++y) {
+    if (!std::getline(in, line) || static_cast<int>(line.size()) != width) {
+      fprintf(stderr, "torvex-icon-png: %s: row %d is not %d pixels wide\n", path, y, width);
+      return false;
+    }
+    for (char c : line) {
+      std::string digits = "0123456789abcdef";
+      size_t index = digits.find(c);
+      uint32_t colour = index == std::string::npos ? 0 : IconColours[index];
+      rgba.push_back(colour >> 16 & 0xFF);
+      rgba.push_back(colour >> 8 & 0xFF);
+      rgba.push_back(colour & 0xFF);
+      rgba.push_back(index == std::string::npos ? 0 : 255);  // '.' is transparent
+    }
+  }
+  return true;
+}
+
+bool WritePng(const char* path, int width, int height, const std::vector<uint8_t>& rgba) {
+  FILE* file = fopen(path, "wb");
+  if (file == nullptr) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) png_write_row(png, rgba.data() + y * width * 4);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return fclose(file) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: torvex-icon-png ICON.art OUT.png\n");
+    return 2;
+  }
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgba;
+  if (!ReadIcon(argv[1], width, height, rgba)) return 1;
+  if (!WritePng(argv[2], width, height, rgba)) {
+    fprintf(stderr, "torvex-icon-png: cannot write %s\n", argv[2]);
+    return 1;
+  }
+  return 0;
+}
