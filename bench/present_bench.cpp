@@ -18,9 +18,9 @@ namespace {
 constexpr int32_t SourceWidth = 516, Height = 384, Width = 512;
 constexpr size_t OutputBytes = size_t(Width) * Height * 4;  // 786,432
 
-std::vector<uint8_t> frame(SourceWidth * Height);  // rows bottom-up, as the FrameBuffer
-std::vector<uint32_t> output(Width * Height);
-std::vector<uint32_t> copySource(Width * Height);
+std::vector<uint8_t> frame(SourceWidth* Height);  // rows bottom-up, as the FrameBuffer
+std::vector<uint32_t> output(Width* Height);
+std::vector<uint32_t> copySource(Width* Height);
 uint32_t table[256];
 SDL_Surface* indexed = nullptr;  // the same frame, rows top-down, for SDL's blit
 SDL_Surface* window = nullptr;   // the window surface's format
@@ -30,7 +30,8 @@ void SetUpFrame() {
   // A frame like the benchmark's: runs of tiles, not noise, but every index in use.
   for (int32_t y = 0; y < Height; ++y)
     for (int32_t x = 0; x < SourceWidth; ++x)
-      frame[y * SourceWidth + x] = static_cast<uint8_t>((x / 16 * 37 + y / 16 * 11) ^ (random() & 3));
+      frame[y * SourceWidth + x] =
+          static_cast<uint8_t>((x / 16 * 37 + y / 16 * 11) ^ (random() & 3));
   SDL_Color colours[256];
   for (int i = 0; i < 256; ++i) {
     colours[i] = {uint8_t(random()), uint8_t(random()), uint8_t(random()), 255};
@@ -94,7 +95,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 std::string Describe(const std::string& name) {
   if (name.rfind("Convert/", 0) != 0) return name.substr(0, name.find('/'));
-  return std::string("Convert ") + ConvertMethodName(static_cast<ConvertMethod>(std::stoi(name.substr(8))));
+  return std::string("Convert ") +
+         ConvertMethodName(static_cast<ConvertMethod>(std::stoi(name.substr(8))));
 }
 
 }  // namespace

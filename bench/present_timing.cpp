@@ -1,8 +1,8 @@
 // present_timing.cpp — how long one present of the 512 by 384 window takes on this display
 // (8-bit frame converted and put into the window, one upload), how long the conversion alone
-// takes (and so the upload), and how many frames per second a loop that only handles messages and presents
-// reaches. Prints one line of name=value pairs; bench/present_xvfb.py compares them with the
-// X server's own limit and with an application that presents on every tick.
+// takes (and so the upload), and how many frames per second a loop that only handles messages and
+// presents reaches. Prints one line of name=value pairs; bench/present_xvfb.py compares them with
+// the X server's own limit and with an application that presents on every tick.
 //
 // Usage: present_timing [PRESENTS [LOOP_SECONDS]]   (defaults 2000 and 3)
 #include <algorithm>
@@ -23,7 +23,8 @@ int32_t Procedure(WindowHandle window, uint32_t message, uintptr_t first, intptr
   }
   if (message == WM_SIZE && first == SIZE_RESTORED) {
     // The client area exactly 512 by 384, as the framework keeps it.
-    int32_t width = static_cast<int32_t>(second & 0xFFFF), height = static_cast<int32_t>(second >> 16);
+    int32_t width = static_cast<int32_t>(second & 0xFFFF),
+            height = static_cast<int32_t>(second >> 16);
     Rect outer = GetOuterRect(window);
     if (width != Width || height != Height)
       MoveMainWindow(window, outer.left, outer.top, outer.right - outer.left + Width - width,
@@ -69,11 +70,13 @@ int main(int argc, char** argv) {
   SelectBitmap(memory, bitmap);
   for (int32_t i = 0; i < SourceWidth * Height; ++i) pixels[i] = uint8_t(i / 16 * 37 + i % 7);
   uint32_t table[256];
-  for (int i = 0; i < 256; ++i) table[i] = uint32_t(colours[i].red) << 16 | colours[i].green << 8 | colours[i].blue;
+  for (int i = 0; i < 256; ++i)
+    table[i] = uint32_t(colours[i].red) << 16 | colours[i].green << 8 | colours[i].blue;
   std::vector<uint32_t> scratch(Width * Height);
 
   // Settle: let the window manager place and expose the window.
-  for (int64_t until = GetPreciseTimeNs() + 300'000'000; GetPreciseTimeNs() < until;) HandleMessages();
+  for (int64_t until = GetPreciseTimeNs() + 300'000'000; GetPreciseTimeNs() < until;)
+    HandleMessages();
 
   std::vector<int64_t> present, convert, upload;
   ContextHandle context = GetWindowContext(window);
@@ -92,18 +95,30 @@ int main(int argc, char** argv) {
     }
   }
 
-  // A loop that does nothing but handle messages and present, as fast as it can.
-  int64_t frames = 0, start = GetPreciseTimeNs(), end = start + int64_t(loopSeconds * 1e9), now = start;
-  for (; now < end; now = GetPreciseTimeNs(), ++frames) {
+  // A loop that does nothing but handle messages and present, as fast as it can. Besides its
+  // overall rate, the best rate over any 300 ms of it: on a shared machine the rate comes and
+  // goes with what else runs.
+  int64_t frames = 0, start = GetPreciseTimeNs(), end = start + int64_t(loopSeconds * 1e9);
+  int64_t now = start, windowStart = start, windowFrames = 0;
+  double best = 0;
+  for (; now < end; now = GetPreciseTimeNs(), ++frames, ++windowFrames) {
     HandleMessages();
     BlockCopy(context, 0, 0, Width, Height, memory, 1, 0);
+    if (now - windowStart >= 300'000'000) {
+      best = std::max(best, windowFrames / ((now - windowStart) / 1e9));
+      windowStart = now;
+      windowFrames = 0;
+    }
   }
+  const char* path = getenv("TORVEX_PRESENT");
   const char* acceleration = getenv("SDL_FRAMEBUFFER_ACCELERATION");
-  printf("present_us=%.1f present_p10_us=%.1f convert_us=%.1f upload_us=%.1f loop_fps=%.0f "
-         "method=%s acceleration=%s\n",
-         MedianMicroseconds(present), MedianMicroseconds(present, 0.1),
-         MedianMicroseconds(convert), MedianMicroseconds(upload), frames / ((now - start) / 1e9),
-         ConvertMethodName(CurrentConvertMethod()), acceleration ? acceleration : "(ours: 0)");
+  printf(
+      "present_us=%.1f present_p10_us=%.1f convert_us=%.1f upload_us=%.1f loop_fps=%.0f "
+      "loop_best_fps=%.0f method=%s path=%s acceleration=%s\n",
+      MedianMicroseconds(present), MedianMicroseconds(present, 0.1), MedianMicroseconds(convert),
+      MedianMicroseconds(upload), frames / ((now - start) / 1e9), best,
+      ConvertMethodName(CurrentConvertMethod()), path ? path : "default",
+      acceleration ? acceleration : "default");
   ReleaseContext(window, context);
   DestroyMainWindow(window);
   DeleteBitmap(bitmap);

@@ -36,8 +36,7 @@ __attribute__((target("avx2"))) void ConvertRowGather(uint32_t* out, const uint8
 }
 
 __attribute__((target("avx512f"))) void ConvertRowGather512(uint32_t* out, const uint8_t* in,
-                                                            int32_t width,
-                                                            const uint32_t* table) {
+                                                            int32_t width, const uint32_t* table) {
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
@@ -118,8 +117,7 @@ VBMI_TARGET void ConvertRowByteLookup(uint32_t* out, const uint8_t* in, int32_t 
     for (int q = 0; q < 4; ++q) t[b][q] = _mm512_load_si512(planes.plane[b] + 64 * q);
   __m512i order = LaneOrder();
   int32_t x = 0;
-  for (; x + 64 <= width; x += 64)
-    ConvertBlock(out + x, _mm512_loadu_si512(in + x), t, order, 64);
+  for (; x + 64 <= width; x += 64) ConvertBlock(out + x, _mm512_loadu_si512(in + x), t, order, 64);
   if (x < width) {
     int32_t count = width - x;
     __m512i idx = _mm512_maskz_loadu_epi8((1ull << count) - 1, in + x);
@@ -139,9 +137,12 @@ const MethodInfo methods[] = {{ConvertRowPortable, "portable"},
 bool Available(ConvertMethod method) {
   __builtin_cpu_init();
   switch (method) {
-    case ConvertPortable: return true;
-    case ConvertGather: return __builtin_cpu_supports("avx2");
-    case ConvertGather512: return __builtin_cpu_supports("avx512f");
+    case ConvertPortable:
+      return true;
+    case ConvertGather:
+      return __builtin_cpu_supports("avx2");
+    case ConvertGather512:
+      return __builtin_cpu_supports("avx512f");
     case ConvertByteLookup:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
              __builtin_cpu_supports("avx512vbmi");
@@ -162,7 +163,8 @@ int64_t TimeMethod(ConvertMethod method) {
     for (int row = 0; row < 48; ++row)
       methods[method].convert(out + 512 * row, in + 512 * row, 512, table);
     auto time = std::chrono::steady_clock::now() - start;
-    best = std::min<int64_t>(best, std::chrono::duration_cast<std::chrono::nanoseconds>(time).count());
+    best =
+        std::min<int64_t>(best, std::chrono::duration_cast<std::chrono::nanoseconds>(time).count());
   }
   return best;
 }
@@ -214,9 +216,8 @@ const char* ConvertMethodName(ConvertMethod method) {
   return method >= ConvertPortable && method <= ConvertByteLookup ? methods[method].name : "?";
 }
 
-void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
-                        ptrdiff_t inStride, int32_t width, int32_t height,
-                        const uint32_t* table) {
+void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in, ptrdiff_t inStride,
+                        int32_t width, int32_t height, const uint32_t* table) {
   ConvertMethod method = Chosen();
   RowConverter convert = methods[method].convert;
   if (method == ConvertByteLookup) SplitTable(table);

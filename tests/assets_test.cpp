@@ -25,6 +25,21 @@ std::string TempName(const std::string& name) {
   return testing::TempDir() + "torvex_assets_" + std::to_string(getpid()) + "_" + name;
 }
 
+// Removes this process's files when the tests end.
+class TempFiles : public testing::Environment {
+ public:
+  void TearDown() override {
+    const std::string prefix = "torvex_assets_" + std::to_string(getpid()) + "_";
+    for (const auto& entry : std::filesystem::directory_iterator(testing::TempDir())) {
+      if (entry.path().filename().string().rfind(prefix, 0) == 0) {
+        std::filesystem::remove_all(entry.path());
+      }
+    }
+    std::remove(FuzzFilePath().c_str());
+  }
+};
+testing::Environment* const TempFilesCleanup = testing::AddGlobalTestEnvironment(new TempFiles);
+
 std::string WriteFile(const std::string& name, const Bytes& bytes) {
   const std::string path = TempName(name);
   std::ofstream(path, std::ios::binary)

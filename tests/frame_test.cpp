@@ -1,6 +1,8 @@
 // frame_test.cpp — the application frame on the recording double: the run state with the
 // order of hooks and cursor calls, mouse dispatch, painting and palettes, the repeat of a
 // looping tune, the start-up and shut-down order, and the timing of the main loop.
+#include "frame/frame.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "frame/frame.h"
 #include "graphics/graphics.h"
 #include "sound/sound.h"
 #include "tests/double/double.h"
@@ -60,7 +61,9 @@ int32_t Send(uint32_t message, uintptr_t first = 0, intptr_t second = 0) {
   return FrameWndProc(MainWindow, message, first, second);
 }
 
-intptr_t Size(uint32_t width, uint32_t height) { return static_cast<intptr_t>(width | height << 16); }
+intptr_t Size(uint32_t width, uint32_t height) {
+  return static_cast<intptr_t>(width | height << 16);
+}
 
 // Index of the first line equal to `line` (or starting with it), or -1.
 int Find(const std::string& line) {
@@ -99,11 +102,21 @@ enum Event { PKey, FocusLost, FocusGained, Minimised, Restored };
 
 void Apply(Event event) {
   switch (event) {
-    case PKey: Send(WM_CHAR, 'P'); break;
-    case FocusLost: Send(WM_KILLFOCUS); break;
-    case FocusGained: Send(WM_SETFOCUS); break;
-    case Minimised: Send(WM_SIZE, SIZE_MINIMIZED, 0); break;
-    case Restored: Send(WM_SIZE, SIZE_RESTORED, Size(512, 384)); break;
+    case PKey:
+      Send(WM_CHAR, 'P');
+      break;
+    case FocusLost:
+      Send(WM_KILLFOCUS);
+      break;
+    case FocusGained:
+      Send(WM_SETFOCUS);
+      break;
+    case Minimised:
+      Send(WM_SIZE, SIZE_MINIMIZED, 0);
+      break;
+    case Restored:
+      Send(WM_SIZE, SIZE_RESTORED, Size(512, 384));
+      break;
   }
 }
 
@@ -121,18 +134,16 @@ struct Transition {
 
 // Every state that occurs under every event: the resulting state and the calls, in order.
 const Transition Table[] = {
-    {4, PKey, 5, nullptr},     {4, FocusLost, 7, nullptr},   {4, FocusGained, 4, nullptr},
-    {4, Minimised, 5, nullptr}, {4, Restored, 0, &Enter},
-    {0, PKey, 1, &Leave},      {0, FocusLost, 3, &Leave},    {0, FocusGained, 0, nullptr},
-    {0, Minimised, 5, &Leave}, {0, Restored, 0, nullptr},
-    {1, PKey, 0, &Enter},      {1, FocusLost, 3, nullptr},   {1, FocusGained, 1, nullptr},
-    {1, Minimised, 5, nullptr}, {1, Restored, 1, nullptr},
-    {3, PKey, 3, nullptr},     {3, FocusLost, 3, nullptr},   {3, FocusGained, 1, nullptr},
-    {3, Minimised, 7, nullptr}, {3, Restored, 3, nullptr},
-    {5, PKey, 5, nullptr},     {5, FocusLost, 7, nullptr},   {5, FocusGained, 5, nullptr},
-    {5, Minimised, 5, nullptr}, {5, Restored, 1, nullptr},
-    {7, PKey, 7, nullptr},     {7, FocusLost, 7, nullptr},   {7, FocusGained, 5, nullptr},
-    {7, Minimised, 7, nullptr}, {7, Restored, 3, nullptr},
+    {4, PKey, 5, nullptr},        {4, FocusLost, 7, nullptr},   {4, FocusGained, 4, nullptr},
+    {4, Minimised, 5, nullptr},   {4, Restored, 0, &Enter},     {0, PKey, 1, &Leave},
+    {0, FocusLost, 3, &Leave},    {0, FocusGained, 0, nullptr}, {0, Minimised, 5, &Leave},
+    {0, Restored, 0, nullptr},    {1, PKey, 0, &Enter},         {1, FocusLost, 3, nullptr},
+    {1, FocusGained, 1, nullptr}, {1, Minimised, 5, nullptr},   {1, Restored, 1, nullptr},
+    {3, PKey, 3, nullptr},        {3, FocusLost, 3, nullptr},   {3, FocusGained, 1, nullptr},
+    {3, Minimised, 7, nullptr},   {3, Restored, 3, nullptr},    {5, PKey, 5, nullptr},
+    {5, FocusLost, 7, nullptr},   {5, FocusGained, 5, nullptr}, {5, Minimised, 5, nullptr},
+    {5, Restored, 1, nullptr},    {7, PKey, 7, nullptr},        {7, FocusLost, 7, nullptr},
+    {7, FocusGained, 5, nullptr}, {7, Minimised, 7, nullptr},   {7, Restored, 3, nullptr},
 };
 
 TEST_F(FrameTest, EveryStateUnderEveryEventFollowsTheTableWithItsCallsInOrder) {
@@ -158,8 +169,8 @@ TEST_F(FrameTest, PauseAndResumeAlternateUnderAnyEventSequence) {
       if (line.rfind("OnPause", 0) == 0) balance -= 1;
       ASSERT_TRUE(balance == 0 || balance == 1) << i;
     }
-    ASSERT_TRUE(RunFlags == 0 || RunFlags == 1 || RunFlags == 3 || RunFlags == 5 ||
-                RunFlags == 7) << RunFlags;
+    ASSERT_TRUE(RunFlags == 0 || RunFlags == 1 || RunFlags == 3 || RunFlags == 5 || RunFlags == 7)
+        << RunFlags;
     ASSERT_EQ(balance == 1, RunFlags == 0);
   }
 }
@@ -169,9 +180,9 @@ TEST_F(FrameTest, ResumingClampsTheCursorIntoTheClientAreaFirstThenConfinesIt) {
   RunFlags = 1;
   Double::Cursor = {31, 560};
   Apply(PKey);
-  EXPECT_EQ(Double::Calls, (Lines{"ClientToScreen 0 0", "ClientToScreen 512 384",
-                                  "GetCursorPosition", "SetCursorPosition 41 444",
-                                  "ClipCursorTo 41 60 553 444", "OnResume 0"}));
+  EXPECT_EQ(Double::Calls,
+            (Lines{"ClientToScreen 0 0", "ClientToScreen 512 384", "GetCursorPosition",
+                   "SetCursorPosition 41 444", "ClipCursorTo 41 60 553 444", "OnResume 0"}));
   EXPECT_EQ(ClientRect.left, 41);
   EXPECT_EQ(ClientRect.bottom, 444);
   // The bounds are inclusive: a cursor on the right or bottom edge is not moved.
@@ -229,7 +240,8 @@ TEST_F(FrameTest, MouseHooksRunOnlyWhileRunningAndButtonsUseTheLastMovePosition)
   Send(WM_LBUTTONDOWN, MK_LBUTTON, Size(5, 5));
   Send(WM_RBUTTONDOWN, MK_RBUTTON, Size(5, 5));
   Send(WM_LBUTTONUP, 0, Size(5, 5));
-  EXPECT_EQ(Double::Calls, (Lines{"OnLeftDown 200 100", "OnRightDown 200 100", "OnLeftUp 200 100"}));
+  EXPECT_EQ(Double::Calls,
+            (Lines{"OnLeftDown 200 100", "OnRightDown 200 100", "OnLeftUp 200 100"}));
   EXPECT_EQ(MouseState.left, 0);
   EXPECT_EQ(MouseState.right, 1);
 }
@@ -368,8 +380,8 @@ TEST_F(FrameTest, AFailedClassRegistrationReturnsZeroBeforeAnythingElse) {
   Double::RegisterFails = true;
   EXPECT_EQ(RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT), 0);
   EXPECT_TRUE(Double::Called("OnConfigure"));
-  for (const char* never : {"CreateBitmapSection", "AllocZeroed", "CreateMainWindow", "OnStart",
-                            "OnEnd", "OnResume"})
+  for (const char* never :
+       {"CreateBitmapSection", "AllocZeroed", "CreateMainWindow", "OnStart", "OnEnd", "OnResume"})
     EXPECT_FALSE(Double::Called(never)) << never;
 }
 
@@ -413,12 +425,11 @@ TEST_F(FrameTest, APositionOnNoScreenIsMovedOntoTheFirstAndVisibleOnesAreKept) {
     const char* left;
     const char* top;
     const char* created;
-  } cases[] = {{"-32000", "-32000", "255 191"},   // saved while minimised
-               {"3000", "100", "255 191"},        // a display that is gone
-               {"1023", "767", "1023 767"},       // one pixel shows
-               {"-513", "-385", "-513 -385"},
-               {"-514", "10", "255 191"},
-               {"1200", "-10", "1200 -10"}};      // on the second screen
+  } cases[] = {{"-32000", "-32000", "255 191"},  // saved while minimised
+               {"3000", "100", "255 191"},       // a display that is gone
+               {"1023", "767", "1023 767"},      // one pixel shows
+               {"-513", "-385", "-513 -385"},   {"-514", "10", "255 191"},
+               {"1200", "-10", "1200 -10"}};  // on the second screen
   for (const Case& c : cases) {
     Double::Reset();
     Double::Screens = {{0, 0, 1024, 768}, {1024, -100, 2048, 668}};
@@ -427,8 +438,8 @@ TEST_F(FrameTest, APositionOnNoScreenIsMovedOntoTheFirstAndVisibleOnesAreKept) {
     Double::Profiles["/config/P.INI"]["Setup"]["Top"] = c.top;
     QuitWhenIdle();
     RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT);
-    EXPECT_TRUE(Double::Called(std::string("CreateMainWindow ZOR32 ZOR32 0xCA0000 ") +
-                               c.created + " 514 386"))
+    EXPECT_TRUE(Double::Called(std::string("CreateMainWindow ZOR32 ZOR32 0xCA0000 ") + c.created +
+                               " 514 386"))
         << c.left << "," << c.top;
   }
 }
@@ -438,11 +449,11 @@ TEST_F(FrameTest, WhatCannotBeBuiltEndsTheProgramWithOneLineAndReleasesTheRest) 
     bool* knob;
     const char* line;
     const char* mustBeReleased;
-  } cases[] = {{&Double::BitmapFails, "ZOR32: cannot create the frame buffer\n", "DeletePalette"},
-               {&Double::AllocFails, "ZOR32: cannot allocate the Playfield block\n",
-                "DeleteBitmap"},
-               {&Double::CreateWindowFails,
-                "ZOR32: cannot create the window: no display (double)\n", "FreeBlock"}};
+  } cases[] = {
+      {&Double::BitmapFails, "ZOR32: cannot create the frame buffer\n", "DeletePalette"},
+      {&Double::AllocFails, "ZOR32: cannot allocate the Playfield block\n", "DeleteBitmap"},
+      {&Double::CreateWindowFails, "ZOR32: cannot create the window: no display (double)\n",
+       "FreeBlock"}};
   for (const Case& c : cases) {
     Double::Reset();
     *c.knob = true;
@@ -498,7 +509,8 @@ TEST_F(FrameTest, MessagesGoFirstAndPausedStepsAdvanceTheTimeWithoutTicking) {
   Hooks::Start = [] { Double::Queue.push_back({MainWindow, WM_CHAR, 'p', 0}); };
   Hooks::Tick = [] { PostQuit(0); };
   Double::OnEmptyQueue = [] {
-    if (Double::Clock > 1050 && RunFlags != 0) Double::Queue.push_back({MainWindow, WM_CHAR, 'P', 0});
+    if (Double::Clock > 1050 && RunFlags != 0)
+      Double::Queue.push_back({MainWindow, WM_CHAR, 'P', 0});
   };
   RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT);
   Lines hooks;

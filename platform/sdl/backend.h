@@ -78,6 +78,13 @@ void StartMessageQueue();
 
 // Forgets what presenting kept for the window's surface (its size changed or it is going).
 void ForgetWindowSurface(PlatformWindow* window);
+// Presents rows of palette indices (the first at source, the next stride bytes on) at (x, y)
+// of an X11 window through shared memory (x11present.cpp); false where that cannot be done,
+// and presenting is left to SDL's window surface.
+bool PresentX11(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                const uint8_t* source, ptrdiff_t stride, const uint32_t* colours);
+// Lets the server finish and releases what PresentX11 set up; before the window goes.
+void ForgetX11(PlatformWindow* window);
 
 // ---------------------------------------------------------------------------------------
 // Resources compiled into the program (made from data/ by the build).

@@ -88,43 +88,56 @@ bool ClipBlock(int32_t& x, int32_t& y, int32_t& width, int32_t& height, int32_t&
 // Screens that are not 32-bit get the converted block through SDL's blitter.
 SDL_Surface* staging = nullptr;
 
-void ConvertThroughStaging(SDL_Surface* surface, const PlatformBitmap* bitmap, int32_t x,
-                           int32_t y, int32_t width, int32_t height, int32_t sourceX,
-                           int32_t sourceY) {
+void ConvertThroughStaging(SDL_Surface* surface, int32_t x, int32_t y, int32_t width,
+                           int32_t height, const uint8_t* source, ptrdiff_t stride,
+                           const uint32_t* colours) {
   if (staging == nullptr || staging->w < width || staging->h < height) {
     SDL_FreeSurface(staging);
     staging = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
     if (staging == nullptr) return;
   }
-  ConvertIndexedRows(static_cast<uint32_t*>(staging->pixels), staging->pitch,
-                     SourceRow(bitmap, sourceY) + sourceX,
-                     bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
-                     bitmap->colours);
+  ConvertIndexedRows(static_cast<uint32_t*>(staging->pixels), staging->pitch, source, stride,
+                     width, height, colours);
   SDL_Rect from{0, 0, width, height}, to{x, y, width, height};
   SDL_BlitSurface(staging, &from, surface, &to);
 }
 
-// Converts the block into the window's surface and puts it on the screen: one upload.
-void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
-                  PlatformContext* source, int32_t sourceX, int32_t sourceY) {
+// Converts the block into SDL's window surface and has SDL put it on the screen.
+void PresentThroughSurface(PlatformWindow* window, int32_t x, int32_t y, int32_t width,
+                           int32_t height, const uint8_t* source, ptrdiff_t stride,
+                           const PlatformBitmap* bitmap) {
   SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
-  const PlatformBitmap* bitmap = source->bitmap;
-  if (surface == nullptr || !ClipBlock(x, y, width, height, sourceX, sourceY, surface->w,
-                                       surface->h, bitmap->width, bitmap->height))
-    return;
+  if (surface == nullptr) return;
+  width = SDL_min(width, surface->w - x);
+  height = SDL_min(height, surface->h - y);
+  if (width <= 0 || height <= 0) return;
   if (surface->format->BytesPerPixel != 4) {
-    ConvertThroughStaging(surface, bitmap, x, y, width, height, sourceX, sourceY);
+    ConvertThroughStaging(surface, x, y, width, height, source, stride, bitmap->colours);
   } else if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
     auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
                                             static_cast<ptrdiff_t>(y) * surface->pitch) + x;
-    ConvertIndexedRows(out, surface->pitch, SourceRow(bitmap, sourceY) + sourceX,
-                       bitmap->bottomUp ? -bitmap->stride : bitmap->stride, width, height,
+    ConvertIndexedRows(out, surface->pitch, source, stride, width, height,
                        ColoursFor(bitmap, surface->format));
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
-  // The one upload of the frame.
   SDL_Rect area{x, y, width, height};
   SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1);
+}
+
+// Puts the block into the window: one upload, straight to an X server where it can be done,
+// else through SDL's window surface.
+void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+                  PlatformContext* source, int32_t sourceX, int32_t sourceY) {
+  const PlatformBitmap* bitmap = source->bitmap;
+  int windowWidth = 0, windowHeight = 0;
+  SDL_GetWindowSize(window->sdl, &windowWidth, &windowHeight);
+  if (!ClipBlock(x, y, width, height, sourceX, sourceY, windowWidth, windowHeight,
+                 bitmap->width, bitmap->height))
+    return;
+  const uint8_t* first = SourceRow(bitmap, sourceY) + sourceX;
+  ptrdiff_t stride = bitmap->bottomUp ? -bitmap->stride : bitmap->stride;
+  if (!PresentX11(window, x, y, width, height, first, stride, bitmap->colours))
+    PresentThroughSurface(window, x, y, width, height, first, stride, bitmap);
 }
 
 }  // namespace

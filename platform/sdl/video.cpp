@@ -24,9 +24,10 @@ bool DriverWithoutFocus() { return withoutFocus; }
 bool StartVideo() {
   if (videoStarted || videoFailed) return videoStarted;
   videoFailed = true;
-  // The window surface goes to the screen without SDL's detour through an OpenGL texture,
-  // which costs about 20 times as much per frame on a display without a GPU (measured by
-  // bench/present_bench). An SDL_FRAMEBUFFER_ACCELERATION variable still overrides it.
+  // Where frames go through SDL's window surface (no X11 shared memory), they go to the
+  // screen without SDL's detour through an OpenGL texture, which costs 15 to 50 times as much
+  // per frame on a display without a GPU (bench/present_xvfb.py). An
+  // SDL_FRAMEBUFFER_ACCELERATION variable still overrides it.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // Closing the window is the window procedure's business, not a quit event's.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");

@@ -157,6 +157,7 @@ void DestroyMainWindow(WindowHandle handle) {
   if (w->grabbed) SDL_SetWindowGrab(w->sdl, SDL_FALSE);
   DropWindowMessages(handle);
   ForgetWindowSurface(w);
+  ForgetX11(w);
   SDL_DestroyWindow(w->sdl);
   live = false;
   destroying = false;

@@ -56,7 +56,13 @@ class FrameTest(unittest.TestCase):
         self.assertEqual(self.log.lines()[:3][1:], ["OnResume ticks=0", "OnStart"])
 
     def test_screen_shows_the_frame_buffer_through_the_colour_table_at_every_shift(self):
-        self.start_app()
+        self.check_every_shift()
+
+    def test_the_same_holds_through_sdls_window_surface(self):
+        self.check_every_shift(TORVEX_PRESENT="sdl")
+
+    def check_every_shift(self, **env):
+        self.start_app(**env)
         cx, cy = self.client_centre()
         shifts = []
         for phase in range(5):
