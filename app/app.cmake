@@ -10,7 +10,7 @@ target_link_libraries(torvex32 PRIVATE ${TORVEX_PROGRAM_LIBS})
 
 add_executable(torvex32-bench app/runner/main.cpp)
 target_include_directories(torvex32-bench PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(torvex32-bench PRIVATE ${TORVEX_PROGRAM_LIBS} PNG::PNG)
+target_link_libraries(torvex32-bench PRIVATE ${TORVEX_PROGRAM_LIBS} torvex_asset_tool)
 
 # Installed layout: the program and its data files side by side in lib/torvex32 (the program
 # finds its data next to its own file), a link to the program in bin, a desktop entry.

@@ -117,8 +117,11 @@ void FrameColour(int index, uint8_t rgb[3]) {
   }
 }
 
-bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<uint8_t>& pixels, std::string& why) {
+namespace {
+
+// Writes rows of `channels` bytes a pixel (1: indices into the frame palette, 4: RGBA).
+bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
+                  const uint8_t* data, std::string& why) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
     why = path + ": cannot be written";
@@ -133,18 +136,33 @@ bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
     return false;
   }
   png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, width, height, 8,
+               channels == 1 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_color palette[256];
-  FramePalette(palette);
-  png_set_PLTE(png, info, palette, 256);
+  if (channels == 1) {
+    FramePalette(palette);
+    png_set_PLTE(png, info, palette, 256);
+  }
   png_write_info(png, info);
   for (int32_t y = 0; y < height; ++y) {
-    png_write_row(png, const_cast<png_bytep>(&pixels[static_cast<size_t>(y) * width]));
+    png_write_row(png, const_cast<png_bytep>(data + static_cast<size_t>(y) * width * channels));
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return std::fclose(file) == 0;
+}
+
+}  // namespace
+
+bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
+                     const std::vector<uint8_t>& pixels, std::string& why) {
+  return WritePngRows(path, width, height, 1, pixels.data(), why);
+}
+
+bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
+                  const std::vector<uint8_t>& rgba, std::string& why) {
+  return WritePngRows(path, width, height, 4, rgba.data(), why);
 }
 
 void RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,

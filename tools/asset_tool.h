@@ -40,6 +40,9 @@ void FrameColour(int index, uint8_t rgb[3]);
 // Writes an 8-bit indexed PNG in the frame palette.
 bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
                      const std::vector<uint8_t>& pixels, std::string& why);
+// Writes an RGBA PNG: width * height pixels of red, green, blue and alpha.
+bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
+                  const std::vector<uint8_t>& rgba, std::string& why);
 // A sheet of all glyphs (16 per row) or all images (side by side), magnified `scale` times.
 void RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
                  std::vector<uint8_t>& pixels);

@@ -1,11 +1,11 @@
 // icon_png.cpp — torvex-icon-png: turns the program's icon source (data/AppIcon.art, 32 by 32
 // in the 16 icon colours) into the PNG that the desktop entry shows.
-#include <png.h>
-
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tools/asset_tool.h"
 
 namespace {
 
@@ -41,26 +41,6 @@ bool ReadIcon(const char* path, int& width, int& height, std::vector<uint8_t>& r
   return true;
 }
 
-bool WritePng(const char* path, int width, int height, const std::vector<uint8_t>& rgba) {
-  FILE* file = fopen(path, "wb");
-  if (file == nullptr) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) png_write_row(png, rgba.data() + y * width * 4);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return fclose(file) == 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,8 +51,9 @@ int main(int argc, char** argv) {
   int width = 0, height = 0;
   std::vector<uint8_t> rgba;
   if (!ReadIcon(argv[1], width, height, rgba)) return 1;
-  if (!WritePng(argv[2], width, height, rgba)) {
-    fprintf(stderr, "torvex-icon-png: cannot write %s\n", argv[2]);
+  std::string why;
+  if (!WriteRgbaPng(argv[2], width, height, rgba, why)) {
+    fprintf(stderr, "torvex-icon-png: %s\n", why.c_str());
     return 1;
   }
   return 0;

@@ -2,7 +2,6 @@
 // frames or seconds of running time, headless on SDL's dummy drivers (or in a real window with
 // --window), ending as if "EXIT" were clicked; prints the rate the program would show and,
 // with --json, the phase times of the frames.
-#include <png.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 
 #include "app/app.h"
 #include "graphics/graphics.h"
+#include "tools/asset_tool.h"
 
 namespace {
 
@@ -73,35 +73,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   }
   if (options.seconds == 0 && options.frames == 0) options.seconds = 10;
   return true;
-}
-
-bool WritePng(const char* path, const uint8_t* indices) {
-  FILE* file = fopen(path, "wb");
-  if (file == nullptr) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, WindowWidth, WindowHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(WindowWidth * 3);
-  for (int32_t y = 0; y < WindowHeight; ++y) {
-    for (int32_t x = 0; x < WindowWidth; ++x) {
-      const PaletteEntry& colour = FrameColours[indices[y * WindowWidth + x]];
-      row[x * 3] = colour.red;
-      row[x * 3 + 1] = colour.green;
-      row[x * 3 + 2] = colour.blue;
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return fclose(file) == 0;
 }
 
 int64_t Median(std::vector<int64_t> values) {
@@ -164,7 +135,7 @@ void Report(const Options& options, const FramePhaseTimes& times) {
   printf("{\"frames\": %" PRId64 ", \"elapsed_ms\": %" PRId64 ", \"rate_per_10s\": ", FrameCount,
          elapsed);
   if (rateShown)
-    printf("%" PRId64, strtoll(ShownText, nullptr, 10));
+    printf("%lld", strtoll(ShownText, nullptr, 10));
   else
     printf("null");
   printf(", \"exact_rate_per_10s\": %.1f, \"shown_text\": ",
@@ -234,8 +205,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   Report(options, times);
-  if (options.screenshot != nullptr && !WritePng(options.screenshot, lastFrame.data())) {
-    fprintf(stderr, "torvex32-bench: cannot write '%s'\n", options.screenshot);
+  std::string why;
+  if (options.screenshot != nullptr &&
+      !WritePalettePng(options.screenshot, WindowWidth, WindowHeight, lastFrame, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
     return 1;
   }
   return 0;
