@@ -33,6 +33,9 @@ using IconHandle = PlatformIcon*;
 struct PaletteEntry {
   uint8_t red, green, blue, flags;
 };
+// The twenty static colours of a 256-colour display: its system palette entries 0 to 9, then
+// 246 to 255. The platform layer reports them as its system palette.
+extern const PaletteEntry DisplayStaticColours[20];
 constexpr uint8_t PC_RESERVED = 1;    // entry may be animated: never shared with others
 constexpr uint8_t PC_NOCOLLAPSE = 4;  // entry is not mapped onto an existing colour
 

@@ -11,12 +11,6 @@
 
 namespace {
 
-// The twenty static colours a 256-colour display reports at 0 to 9 and 246 to 255.
-constexpr uint8_t StaticColours[20][3] = {
-    {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
-    {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
-    {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
-    {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
 
 constexpr uint8_t GridColour = 22;  // dark blue lines between the cells of a sheet
 constexpr int32_t PreviewWidth = 512;
@@ -102,11 +96,12 @@ void PutBorderSprites(Canvas& canvas, const AssetData& sprites) {
 }  // namespace
 
 void FrameColour(int index, uint8_t rgb[3]) {
-  const uint8_t* fixed = nullptr;
-  if (index < 10) fixed = StaticColours[index];
-  if (index >= 246) fixed = StaticColours[index - 236];
+  // The static colours a 256-colour display reports at 0 to 9 and 246 to 255.
+  const PaletteEntry* fixed = nullptr;
+  if (index < 10) fixed = &DisplayStaticColours[index];
+  if (index >= 246) fixed = &DisplayStaticColours[index - 236];
   if (fixed != nullptr) {
-    rgb[0] = fixed[0], rgb[1] = fixed[1], rgb[2] = fixed[2];
+    rgb[0] = fixed->red, rgb[1] = fixed->green, rgb[2] = fixed->blue;
   } else if (index < 20 || index > 235) {
     rgb[0] = rgb[1] = rgb[2] = 0;
   } else {

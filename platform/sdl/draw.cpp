@@ -28,13 +28,6 @@ PlatformPalette defaultPalette{};  // what a context holds before any selection
 PlatformBitmap defaultBitmap{};    // what a memory context holds before any selection
 PlatformContext screenContext{ContextScreen, nullptr, nullptr, &defaultPalette};
 
-// The 20 static colours of a 256-colour display: entries 0 to 9, then 246 to 255.
-const PaletteEntry StaticColours[20] = {
-    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
-    {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
-    {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
-    {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
-    {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
 
 // The bitmap's colours in the window surface's pixel format, made again only when the
 // bitmap or the format changes.
@@ -167,8 +160,8 @@ int32_t GetSystemPaletteEntries(ContextHandle, int32_t first, int32_t count,
   for (int32_t i = 0; i < count; ++i) {
     int32_t index = first + i;
     // Between the static colours the system palette holds black once it has been reset.
-    entries[i] = index < 10 ? StaticColours[index]
-                 : index >= 246 ? StaticColours[index - 236]
+    entries[i] = index < 10 ? DisplayStaticColours[index]
+                 : index >= 246 ? DisplayStaticColours[index - 236]
                                 : PaletteEntry{0, 0, 0, 0};
   }
   return count;

@@ -307,13 +307,6 @@ ContextHandle BeginPaint(WindowHandle) {
 
 void EndPaint(WindowHandle, ContextHandle) { Record("EndPaint"); }
 
-// The 20 static colours of a 256-colour display.
-static const PaletteEntry StaticColours[20] = {
-    {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
-    {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
-    {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
-    {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
-    {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
 
 int32_t GetSystemPaletteEntries(ContextHandle, int32_t first, int32_t count,
                                 PaletteEntry* entries) {
@@ -323,7 +316,7 @@ int32_t GetSystemPaletteEntries(ContextHandle, int32_t first, int32_t count,
     int32_t index = first + i;
     int32_t s = index < 10 ? index : index >= 246 ? index - 236 : -1;
     // Report flags the framework must overwrite, to see that it does.
-    entries[i] = s < 0 ? PaletteEntry{0, 0, 0, 0} : StaticColours[s];
+    entries[i] = s < 0 ? PaletteEntry{0, 0, 0, 0} : DisplayStaticColours[s];
     entries[i].flags = 0x7;
   }
   return count;
