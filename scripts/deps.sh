@@ -2,7 +2,7 @@
 # Installs the Debian packages torvex32 needs to build, run and test, when any is missing.
 set -e
 PACKAGES="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
- libsdl2-dev libsdl2-mixer-dev libx11-dev libxext-dev timgm6mb-soundfont libmspack-dev libsimpleini-dev
+ libsdl2-dev libsdl2-mixer-dev libx11-dev libxext-dev timgm6mb-soundfont libmspack-dev
  xvfb openbox xdotool wmctrl x11-utils x11-apps imagemagick sox mscompress libsdl2-tests
  python3"
 missing=""
