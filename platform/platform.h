@@ -258,6 +258,11 @@ bool ChooseConvertMethod(ConvertMethod method);
 ConvertMethod CurrentConvertMethod();
 const char* ConvertMethodName(ConvertMethod method);
 
+// How the last block copied into a window reached the screen, for reports: "x11-shm" (an X
+// server's shared-memory image), "sdl-surface" (SDL's window surface), "headless" (a video
+// driver without a screen) or "gdi" (a native device context); "none" before the first copy.
+const char* GetPresentPath();
+
 // ---------------------------------------------------------------------------------------
 // Clocks: milliseconds since an arbitrary start, unsigned 32-bit, wrapping.
 

@@ -27,6 +27,7 @@ namespace {
 PlatformPalette defaultPalette{};  // what a context holds before any selection
 PlatformBitmap defaultBitmap{};    // what a memory context holds before any selection
 PlatformContext screenContext{ContextScreen, nullptr, nullptr, &defaultPalette};
+const char* presentPath = "none";  // set by every copy into a window, read by reports
 
 
 // The bitmap's colours in the window surface's pixel format, made again only when the
@@ -129,11 +130,20 @@ void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, i
     return;
   const uint8_t* first = SourceRow(bitmap, sourceY) + sourceX;
   ptrdiff_t stride = bitmap->bottomUp ? -bitmap->stride : bitmap->stride;
-  if (!PresentX11(window, x, y, width, height, first, stride, bitmap->colours))
-    PresentThroughSurface(window, x, y, width, height, first, stride, bitmap);
+  if (PresentX11(window, x, y, width, height, first, stride, bitmap->colours)) {
+    presentPath = "x11-shm";
+    return;
+  }
+  PresentThroughSurface(window, x, y, width, height, first, stride, bitmap);
+  const char* driver = SDL_GetCurrentVideoDriver();
+  bool screenless = driver != nullptr && (strcmp(driver, "dummy") == 0 ||
+                                          strcmp(driver, "offscreen") == 0);
+  presentPath = screenless ? "headless" : "sdl-surface";
 }
 
 }  // namespace
+
+const char* GetPresentPath() { return presentPath; }
 
 ContextHandle GetScreenContext() { return &screenContext; }
 

@@ -435,3 +435,5 @@ void FreeBlock(void* block) {
   Record(block == nullptr ? "FreeBlock null" : "FreeBlock");
   free(block);
 }
+
+const char* GetPresentPath() { return "headless"; }
