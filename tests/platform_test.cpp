@@ -185,7 +185,7 @@ TEST(ConvertTest, EveryMethodOfThisMachineMatchesTheTableExactly) {
   std::vector<uint8_t> pixels(600 * 40);
   for (uint8_t& p : pixels) p = static_cast<uint8_t>(random());
   ConvertMethod chosen = CurrentConvertMethod();
-  for (int m = ConvertPortable; m <= ConvertByteLookup; ++m) {
+  for (int m = ConvertPortable; m <= ConvertLastMethod; ++m) {
     auto method = static_cast<ConvertMethod>(m);
     if (!ChooseConvertMethod(method)) continue;
     for (int32_t width : {1, 15, 16, 17, 63, 64, 65, 127, 129, 512, 516}) {

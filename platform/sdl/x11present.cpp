@@ -1,12 +1,25 @@
 // x11present.cpp — presenting straight into an X11 window through shared memory, with up to
-// three frames in flight, on a connection of our own to the window's X server.
+// eight frames in flight, on a connection of our own to the window's X server.
 //
 // SDL's window surface ends every update with a round trip to the server, which on a virtual
-// machine costs more than the copy itself; here a frame is converted into a free shared
-// buffer, handed to the server and left to it, and a buffer is waited for only when all three
-// are still in the server's hands. The libraries are the ones SDL itself loads. Anything this
-// path cannot do (no X11, no shared memory, another pixel format) leaves presenting to SDL, as
-// does TORVEX_PRESENT=sdl in the environment (to compare the two).
+// machine costs more than the copy itself. Here a frame is converted into a shared image that
+// the server has finished with, handed to the server with a request that reports its
+// completion, and left to it: nothing waits for the server while it has a free image to give.
+// The server copies a frame while the next ones are being composed.
+//
+// Why eight images: the server reports completions only when it runs out of requests, so
+// when it is the slower side and every image is in its hands, the one it finishes first comes
+// back together with all the others, and for the first frame after that the server has
+// nothing to do. With n images that idle stretch comes once per n frames.
+//
+// Why the frame is streamed into the image (StreamIndexedRows): the image's lines were last
+// read by the server, on the other core; ordinary stores would pull each line back before
+// writing it, and the server would then pull it again from our cache.
+//
+// The libraries are the ones SDL itself loads. Anything this path cannot do (no X11, no shared
+// memory, a server that cannot attach our memory, another pixel format) leaves presenting to
+// SDL, as does TORVEX_PRESENT=sdl in the environment; TORVEX_PRESENT=x11-cached keeps this path
+// but writes the images with ordinary stores (both to compare against, in bench/).
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -30,7 +43,8 @@ struct XFunctions {
   decltype(&XFreeGC) freeGC;
   decltype(&XFlush) flush;
   decltype(&XSync) sync;
-  decltype(&XIfEvent) ifEvent;
+  decltype(&XEventsQueued) eventsQueued;
+  decltype(&XNextEvent) nextEvent;
   decltype(&XSetErrorHandler) setErrorHandler;
   decltype(&XShmQueryExtension) shmQueryExtension;
   decltype(&XShmGetEventBase) shmGetEventBase;
@@ -58,7 +72,8 @@ bool LoadFunctions() {
       Find(xlib, "XGetWindowAttributes", x.getWindowAttributes) &&
       Find(xlib, "XCreateGC", x.createGC) && Find(xlib, "XFreeGC", x.freeGC) &&
       Find(xlib, "XFlush", x.flush) && Find(xlib, "XSync", x.sync) &&
-      Find(xlib, "XIfEvent", x.ifEvent) && Find(xlib, "XSetErrorHandler", x.setErrorHandler) &&
+      Find(xlib, "XEventsQueued", x.eventsQueued) && Find(xlib, "XNextEvent", x.nextEvent) &&
+      Find(xlib, "XSetErrorHandler", x.setErrorHandler) &&
       Find(xext, "XShmQueryExtension", x.shmQueryExtension) &&
       Find(xext, "XShmGetEventBase", x.shmGetEventBase) &&
       Find(xext, "XShmCreateImage", x.shmCreateImage) && Find(xext, "XShmAttach", x.shmAttach) &&
@@ -67,7 +82,7 @@ bool LoadFunctions() {
   return ok;
 }
 
-constexpr int BufferCount = 3;
+constexpr int BufferCount = 8;
 
 struct Buffer {
   XImage* image;
@@ -85,7 +100,8 @@ struct Presenter {
   int completionType;
   int width, height;  // of each buffer
   Buffer buffers[BufferCount];
-  int next;  // the buffer the next frame goes into
+  int next;  // the buffer the next frame goes into: the one handed over longest ago
+  bool streamed;  // frames are streamed into the images (else ordinary stores)
 };
 Presenter p;
 
@@ -142,6 +158,7 @@ bool SetUp(PlatformWindow* w, int width, int height) {
   const char* choice = getenv("TORVEX_PRESENT");
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
+  p.streamed = choice == nullptr || strcmp(choice, "x11-cached") != 0;
   if ((choice != nullptr && strcmp(choice, "sdl") == 0) || !SDL_GetWindowWMInfo(w->sdl, &info) ||
       info.subsystem != SDL_SYSWM_X11 || !LoadFunctions())
     return false;
@@ -163,19 +180,27 @@ bool SetUp(PlatformWindow* w, int width, int height) {
   return true;
 }
 
-// Waits until the server is done with the buffer.
-void WaitFor(Buffer& b) {
+// Marks the image of a completion event as free again; other events are of no interest here
+// (this connection selects none; SDL's own connection gets the window's).
+void Collect(const XEvent& event) {
+  if (event.type != p.completionType) return;
+  auto* done = reinterpret_cast<const XShmCompletionEvent*>(&event);
+  for (Buffer& any : p.buffers)
+    if (any.segment.shmseg == done->shmseg) any.inFlight = false;
+}
+
+// Makes the buffer free to write. First from what the server has sent already, read without
+// waiting. Only when the server still holds every image, that is when it is the slower side,
+// does presenting wait for it: the frames then go at the display server's pace.
+void Reclaim(Buffer& b) {
+  XEvent event;
+  for (int n = x.eventsQueued(p.display, QueuedAfterReading); n > 0 && b.inFlight; --n) {
+    x.nextEvent(p.display, &event);
+    Collect(event);
+  }
   while (b.inFlight) {
-    XEvent event;
-    x.ifEvent(
-        p.display, &event,
-        [](Display*, XEvent* e, XPointer type) {
-          return e->type == *reinterpret_cast<int*>(type) ? True : False;
-        },
-        reinterpret_cast<XPointer>(&p.completionType));
-    auto* done = reinterpret_cast<XShmCompletionEvent*>(&event);
-    for (Buffer& any : p.buffers)
-      if (any.segment.shmseg == done->shmseg) any.inFlight = false;
+    x.nextEvent(p.display, &event);
+    Collect(event);
   }
 }
 
@@ -203,9 +228,13 @@ bool PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int
   if (!p.usable) return false;
   Buffer& b = p.buffers[p.next];
   p.next = (p.next + 1) % BufferCount;
-  WaitFor(b);
-  ConvertIndexedRows(reinterpret_cast<uint32_t*>(b.image->data), b.image->bytes_per_line, source,
-                     sourceStride, width, height, colours);
+  if (b.inFlight) Reclaim(b);
+  auto* pixels = reinterpret_cast<uint32_t*>(b.image->data);
+  if (p.streamed)
+    StreamIndexedRows(pixels, b.image->bytes_per_line, source, sourceStride, width, height, colours);
+  else
+    ConvertIndexedRows(pixels, b.image->bytes_per_line, source, sourceStride, width, height,
+                       colours);
   x.shmPutImage(p.display, p.window, p.gc, b.image, 0, 0, left, top, width, height, True);
   b.inFlight = true;
   x.flush(p.display);
