@@ -14,10 +14,13 @@ The rounds alternate, the first variant of a round changes from round to round, 
 figure below is the median over the rounds.
 
 Usage: python3 bench/present_xvfb.py BUILD_DIR [--rounds N] [--seconds S]
-           [--variants default,x11-cached,sdl] [--baseline OTHER_BUILD_DIR]
+           [--variants default,x11-cached,sdl] [--baseline OTHER_BUILD_DIR] [--priority]
 A variant is a TORVEX_PRESENT value ("default": unset; "sdl": SDL's window surface;
 "x11-cached": shared memory written with ordinary stores). --baseline adds the default variant
-of another build (for example the previous commit's) to every round.
+of another build (for example the previous commit's) to every round. --priority (as root) runs
+the X server and every measured program at nice -20, in a session (and scheduling group) of
+their own, so that other work on a shared machine takes less of their time; ours and
+testsprite2 alike.
 
 Targets (ratios within one run, printed with PASS or MISS):
   our CPU per windowed frame <= 2.2 x the headless frame_ns;
@@ -78,9 +81,13 @@ def sample(pid, server):
             "delay": run_delay(pid), "server": cpu_seconds(server)}
 
 
+PREFIX = []  # ["nice", "-n", "-20"] with --priority
+
+
 def headless(build, seconds):
-    out = subprocess.run([os.path.join(build, "bin", "torvex32-bench"), "--seconds", str(seconds),
-                          "--json"], capture_output=True, text=True, timeout=seconds * 4 + 60)
+    out = subprocess.run(PREFIX + [os.path.join(build, "bin", "torvex32-bench"), "--seconds",
+                                   str(seconds), "--json"],
+                         capture_output=True, text=True, timeout=seconds * 4 + 60)
     return json.loads(out.stdout)
 
 
@@ -90,7 +97,7 @@ def windowed(x, build, seconds, variant):
     env.pop("TORVEX_PRESENT", None)
     if variant != "default":
         env["TORVEX_PRESENT"] = variant
-    runner = subprocess.Popen([os.path.join(build, "bin", "torvex32-bench"), "--window",
+    runner = subprocess.Popen(PREFIX + [os.path.join(build, "bin", "torvex32-bench"), "--window",
                                "--seconds", str(seconds), "--json"], env=env,
                               stdout=subprocess.PIPE, text=True)
     x.find_window(TITLE)
@@ -116,7 +123,7 @@ def testsprite(x):
     """testsprite2's frames per second: it prints its rate every five seconds of running."""
     env = dict(x.env, SDL_FRAMEBUFFER_ACCELERATION="0", SDL_AUDIODRIVER="dummy")
     log = os.path.join(x.folder, "testsprite2-%d.log" % time.monotonic_ns())
-    process = x.start([os.path.join(SPRITE_DIR, "testsprite2"), "--geometry", "512x384",
+    process = x.start(PREFIX + [os.path.join(SPRITE_DIR, "testsprite2"), "--geometry", "512x384",
                        "--renderer", "software", "14"], env=env, log=log, cwd=SPRITE_DIR)
 
     def rate():
@@ -132,7 +139,7 @@ def testsprite(x):
 
 def x11perf_put_us(x):
     """One 500x500 32-bit shared-memory put (best of x11perf's repetitions), scaled to a frame."""
-    out = x.tool("x11perf", "-shmput500", "-repeat", "2", "-time", "2")
+    out = x.tool(*PREFIX, "x11perf", "-shmput500", "-repeat", "2", "-time", "2")
     times = [float(m.group(1)) for m in re.finditer(r"reps @\s+([\d.]+) msec", out)]
     if not times:
         raise RuntimeError("no x11perf result:\n" + out)
@@ -156,7 +163,21 @@ def main():
     parser.add_argument("--seconds", type=float, default=6.0)
     parser.add_argument("--variants", default="default")
     parser.add_argument("--baseline")
+    parser.add_argument("--priority", action="store_true")
     args = parser.parse_args()
+    if args.priority:
+        PREFIX[:] = ["nice", "-n", "-20"]
+        # Where the kernel groups processes by session, nice counts only within the group: the
+        # run gets a session, and so a group, of its own, raised as a whole.
+        try:
+            os.setsid()
+        except OSError:
+            pass
+        try:
+            with open("/proc/self/autogroup", "w") as f:
+                f.write("-20")
+        except OSError:
+            pass
     runs = [(name, args.build, name) for name in args.variants.split(",")]
     if args.baseline:
         runs.append(("baseline", args.baseline, "default"))
@@ -165,6 +186,10 @@ def main():
     with open("/proc/loadavg") as f:
         print("load before: %s" % " ".join(f.read().split()[:3]))
     with XSession() as x:
+        if args.priority:
+            for task in os.listdir("/proc/%d/task" % x.server.pid):
+                os.setpriority(os.PRIO_PROCESS, int(task), -20)
+        print("priority: %s" % ("nice -20" if args.priority else "as started"))
         for round_number in range(args.rounds):
             # Alternate: each round starts with a different run.
             order = runs[round_number % len(runs):] + runs[:round_number % len(runs)]

@@ -133,12 +133,15 @@ class FrameTest(unittest.TestCase):
         self.x.server.send_signal(signal.SIGSTOP)
         self.addCleanup(self.x.server.send_signal, signal.SIGCONT)
         # Settled: the program's CPU time stands still over a quarter of a second.
-        stat = "/proc/%d/stat" % self.app.pid
-        cpu = lambda: sum(int(v) for v in open(stat).read().rsplit(")", 1)[1].split()[11:13])
         readings = []
-        wait_until(lambda: readings.append(cpu()) or (len(readings) > 5 and
-                                                      readings[-1] == readings[-6]),
-                   20, "the program to wait for the stopped server", interval=0.05)
+
+        def settled():
+            with open("/proc/%d/stat" % self.app.pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            readings.append(int(fields[11]) + int(fields[12]))
+            return len(readings) > 5 and readings[-1] == readings[-6]
+
+        wait_until(settled, 20, "the program to wait for the stopped server", interval=0.05)
         stopped_at = last_tick()
         self.assertLessEqual(stopped_at - before, 40, "frames went on while the server held "
                              "every image")
