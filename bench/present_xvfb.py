@@ -15,8 +15,9 @@ figure below is the median over the rounds.
 
 Usage: python3 bench/present_xvfb.py BUILD_DIR [--rounds N] [--seconds S]
            [--variants default,x11-cached,sdl] [--baseline OTHER_BUILD_DIR] [--priority]
-A variant is a TORVEX_PRESENT value ("default": unset; "sdl": SDL's window surface;
-"x11-cached": shared memory written with ordinary stores). --baseline adds the default variant
+A variant is a TORVEX_PRESENT value ("default": unset, the program's own choice; "sdl": SDL's
+window surface; "x11-cached" and "x11-streamed": the shared images written with ordinary
+stores, or streamed past the cache). --baseline adds the default variant
 of another build (for example the previous commit's) to every round. --priority (as root) runs
 the X server and every measured program at nice -20, in a session (and scheduling group) of
 their own, so that other work on a shared machine takes less of their time; ours and

@@ -12,20 +12,25 @@
 // back together with all the others, and for the first frame after that the server has
 // nothing to do. With n images that idle stretch comes once per n frames.
 //
-// Why the frame is streamed into the image (StreamIndexedRows): the image's lines were last
-// read by the server, on the other core; ordinary stores would pull each line back before
-// writing it, and the server would then pull it again from our cache.
+// Why the frame may be streamed into the image (StreamIndexedRows): the image's lines were
+// last read by the server, on the other core; ordinary stores pull each line back before
+// writing it. How much that costs depends on the processor: on some, ordinary stores into the
+// image take three times as long as into private memory and streaming brings it back to
+// little more; on others the two cost about the same and streaming only makes the server
+// read the frame from memory instead of from a cache. So the first frames try both ways, in
+// turn, and the faster one is kept, as the conversion method is chosen by measuring.
 //
 // The libraries are the ones SDL itself loads. Anything this path cannot do (no X11, no shared
 // memory, a server that cannot attach our memory, another pixel format) leaves presenting to
-// SDL, as does TORVEX_PRESENT=sdl in the environment; TORVEX_PRESENT=x11-cached keeps this path
-// but writes the images with ordinary stores (both to compare against, in bench/).
+// SDL, as does TORVEX_PRESENT=sdl in the environment; TORVEX_PRESENT=x11-cached or x11-streamed
+// keep this path with that way of writing the images (to compare them, in bench/).
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -101,8 +106,14 @@ struct Presenter {
   int width, height;  // of each buffer
   Buffer buffers[BufferCount];
   int next;  // the buffer the next frame goes into: the one handed over longest ago
-  bool streamed;  // frames are streamed into the images (else ordinary stores)
+  // How frames are written into the images: decided by the environment, or after TrialFrames
+  // frames written both ways in turn, each way's best time kept in best[streamed].
+  bool streamed;
+  bool decided;
+  int trials;
+  int64_t best[2];
 };
+constexpr int TrialFrames = 48;  // the first eight, one round of the images, are not timed
 Presenter p;
 
 bool attachFailed = false;
@@ -158,7 +169,10 @@ bool SetUp(PlatformWindow* w, int width, int height) {
   const char* choice = getenv("TORVEX_PRESENT");
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
-  p.streamed = choice == nullptr || strcmp(choice, "x11-cached") != 0;
+  p.decided = choice != nullptr && (strcmp(choice, "x11-cached") == 0 ||
+                                    strcmp(choice, "x11-streamed") == 0);
+  p.streamed = p.decided && strcmp(choice, "x11-streamed") == 0;
+  p.best[0] = p.best[1] = INT64_MAX;
   if ((choice != nullptr && strcmp(choice, "sdl") == 0) || !SDL_GetWindowWMInfo(w->sdl, &info) ||
       info.subsystem != SDL_SYSWM_X11 || !LoadFunctions())
     return false;
@@ -204,6 +218,14 @@ void Reclaim(Buffer& b) {
   }
 }
 
+// One frame written the given way took time ns; after the trial frames the faster way stays.
+void Try(bool streamed, int64_t time) {
+  if (++p.trials > BufferCount) p.best[streamed] = SDL_min(p.best[streamed], time);
+  if (p.trials < TrialFrames) return;
+  p.streamed = p.best[1] < p.best[0];
+  p.decided = true;
+}
+
 }  // namespace
 
 void ForgetX11(PlatformWindow*) {
@@ -230,11 +252,14 @@ bool PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int
   p.next = (p.next + 1) % BufferCount;
   if (b.inFlight) Reclaim(b);
   auto* pixels = reinterpret_cast<uint32_t*>(b.image->data);
-  if (p.streamed)
+  bool streamed = p.decided ? p.streamed : p.trials % 2 == 1;
+  int64_t start = p.decided ? 0 : GetPreciseTimeNs();
+  if (streamed)
     StreamIndexedRows(pixels, b.image->bytes_per_line, source, sourceStride, width, height, colours);
   else
     ConvertIndexedRows(pixels, b.image->bytes_per_line, source, sourceStride, width, height,
                        colours);
+  if (!p.decided) Try(streamed, GetPreciseTimeNs() - start);
   x.shmPutImage(p.display, p.window, p.gc, b.image, 0, 0, left, top, width, height, True);
   b.inFlight = true;
   x.flush(p.display);
