@@ -202,7 +202,8 @@ int64_t TimeMethod(ConvertMethod method) {
 ConvertMethod Fastest() {
   ConvertMethod fastest = ConvertPortable;
   int64_t fastestTime = TimeMethod(ConvertPortable);
-  for (ConvertMethod method : {ConvertGather, ConvertGather512, ConvertByteLookup, ConvertAssemble}) {
+  for (ConvertMethod method :
+       {ConvertGather, ConvertGather512, ConvertByteLookup, ConvertAssemble}) {
     if (!Available(method)) continue;
     int64_t time = TimeMethod(method);
     if (time < fastestTime) {

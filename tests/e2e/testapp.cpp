@@ -105,7 +105,8 @@ void OnTick() {
     ViewportShift = 0;
   }
   Present();
-  static const int64_t every = getenv("TESTAPP_LOG_EVERY") ? atoll(getenv("TESTAPP_LOG_EVERY")) : 500;
+  static const char* everySetting = getenv("TESTAPP_LOG_EVERY");
+  static const int64_t every = everySetting != nullptr ? atoll(everySetting) : 500;
   if (ticks % every == 0) Log("ticks %" PRId64 " time=%u", ticks, LastTickTime);
 }
 
