@@ -76,7 +76,7 @@ void Memcpy(benchmark::State& state) {
   }
 }
 
-BENCHMARK(Convert)->DenseRange(ConvertPortable, ConvertByteLookup);
+BENCHMARK(Convert)->DenseRange(ConvertPortable, ConvertLastMethod);
 BENCHMARK(SdlBlit);
 BENCHMARK(Memcpy);
 

@@ -125,6 +125,30 @@ VBMI_TARGET void ConvertRowByteLookup(uint32_t* out, const uint8_t* in, int32_t 
   }
 }
 
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
+// Eight table lookups of the scalar kind assembled into one 32-byte store: on processors whose
+// gathers are slow (and without the byte permutes above) the lookups are cheap, and what limits
+// the plain loop is its one store per pixel.
+__attribute__((target("avx2"))) void ConvertRowAssemble(uint32_t* out, const uint8_t* in,
+                                                        int32_t width, const uint32_t* table) {
+  int32_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    uint64_t v;
+    memcpy(&v, in + x, 8);
+    __m128i low = _mm_cvtsi32_si128(static_cast<int>(table[v & 255]));
+    low = _mm_insert_epi32(low, static_cast<int>(table[(v >> 8) & 255]), 1);
+    low = _mm_insert_epi32(low, static_cast<int>(table[(v >> 16) & 255]), 2);
+    low = _mm_insert_epi32(low, static_cast<int>(table[(v >> 24) & 255]), 3);
+    __m128i high = _mm_cvtsi32_si128(static_cast<int>(table[(v >> 32) & 255]));
+    high = _mm_insert_epi32(high, static_cast<int>(table[(v >> 40) & 255]), 1);
+    high = _mm_insert_epi32(high, static_cast<int>(table[(v >> 48) & 255]), 2);
+    high = _mm_insert_epi32(high, static_cast<int>(table[v >> 56]), 3);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_set_m128i(high, low));
+  }
+  for (; x < width; ++x) out[x] = table[in[x]];
+}
+#endif
+
 struct MethodInfo {
   RowConverter convert;
   const char* name;
@@ -132,7 +156,8 @@ struct MethodInfo {
 const MethodInfo methods[] = {{ConvertRowPortable, "portable"},
                               {ConvertRowGather, "avx2-gather"},
                               {ConvertRowGather512, "avx512-gather"},
-                              {ConvertRowByteLookup, "avx512vbmi-byte-lookup"}};
+                              {ConvertRowByteLookup, "avx512vbmi-byte-lookup"},
+                              {ConvertRowAssemble, "avx2-assemble"}};
 
 bool Available(ConvertMethod method) {
   __builtin_cpu_init();
@@ -146,6 +171,8 @@ bool Available(ConvertMethod method) {
     case ConvertByteLookup:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
              __builtin_cpu_supports("avx512vbmi");
+    case ConvertAssemble:
+      return __builtin_cpu_supports("avx2");
   }
   return false;
 }
@@ -175,7 +202,8 @@ int64_t TimeMethod(ConvertMethod method) {
 ConvertMethod Fastest() {
   ConvertMethod fastest = ConvertPortable;
   int64_t fastestTime = TimeMethod(ConvertPortable);
-  for (ConvertMethod method : {ConvertGather, ConvertGather512, ConvertByteLookup}) {
+  for (ConvertMethod method :
+       {ConvertGather, ConvertGather512, ConvertByteLookup, ConvertAssemble}) {
     if (!Available(method)) continue;
     int64_t time = TimeMethod(method);
     if (time < fastestTime) {
@@ -200,7 +228,7 @@ ConvertMethod Chosen() {
 }  // namespace
 
 bool ConvertMethodAvailable(ConvertMethod method) {
-  return method >= ConvertPortable && method <= ConvertByteLookup && Available(method);
+  return method >= ConvertPortable && method <= ConvertLastMethod && Available(method);
 }
 
 bool ChooseConvertMethod(ConvertMethod method) {
@@ -213,7 +241,7 @@ bool ChooseConvertMethod(ConvertMethod method) {
 ConvertMethod CurrentConvertMethod() { return Chosen(); }
 
 const char* ConvertMethodName(ConvertMethod method) {
-  return method >= ConvertPortable && method <= ConvertByteLookup ? methods[method].name : "?";
+  return method >= ConvertPortable && method <= ConvertLastMethod ? methods[method].name : "?";
 }
 
 void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in, ptrdiff_t inStride,
@@ -226,4 +254,53 @@ void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in, p
     out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + outStride);
     in += inStride;
   }
+}
+
+namespace {
+
+// The small buffer a row is converted into before it is streamed out: 4 KB, well inside the
+// first-level cache, reused for every row (a static, so nothing is allocated per frame).
+constexpr int32_t StagingPixels = 1024;
+alignas(64) uint32_t staging[StagingPixels];
+
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
+// Copies count pixels out with non-temporal stores, which write whole lines to memory without
+// reading them first; the few pixels before the first 16-byte boundary go the ordinary way.
+__attribute__((target("sse2"))) void StreamOut(uint32_t* out, const uint32_t* from,
+                                               int32_t count) {
+  int32_t i = 0;
+  for (; i < count && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0; ++i) out[i] = from[i];
+  for (; i + 16 <= count; i += 16)
+    for (int k = 0; k < 16; k += 4)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + i + k),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + k)));
+  for (; i + 4 <= count; i += 4)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+  for (; i < count; ++i) out[i] = from[i];
+}
+#endif
+
+}  // namespace
+
+void StreamIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in, ptrdiff_t inStride,
+                       int32_t width, int32_t height, const uint32_t* table) {
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
+  ConvertMethod method = Chosen();
+  RowConverter convert = methods[method].convert;
+  if (method == ConvertByteLookup) SplitTable(table);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; x += StagingPixels) {
+      int32_t count = width - x < StagingPixels ? width - x : StagingPixels;
+      convert(staging, in + x, count, table);
+      StreamOut(out + x, staging, count);
+    }
+    out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + outStride);
+    in += inStride;
+  }
+  // The streamed lines are in memory before anyone is told the frame is there.
+  _mm_sfence();
+#else
+  ConvertIndexedRows(out, outStride, in, inStride, width, height, table);
+#endif
 }

@@ -249,9 +249,24 @@ void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, i
 void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
                         ptrdiff_t inStride, int32_t width, int32_t height,
                         const uint32_t* table);
+// The same conversion for memory that another process reads next (a shared image that the
+// display server copies out): each row is converted into a small buffer that stays in this
+// core's cache and is then written out with stores that bypass the cache, so writing the
+// frame never pulls back lines that the reader last held, and the reader finds the frame in
+// memory. Where the processor has no such stores it is ConvertIndexedRows.
+void StreamIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
+                       ptrdiff_t inStride, int32_t width, int32_t height,
+                       const uint32_t* table);
 // The ways of converting. Unless one is chosen, ConvertIndexedRows uses the fastest that this
 // machine has, measured once at its first use.
-enum ConvertMethod : int32_t { ConvertPortable, ConvertGather, ConvertGather512, ConvertByteLookup };
+enum ConvertMethod : int32_t {
+  ConvertPortable,
+  ConvertGather,
+  ConvertGather512,
+  ConvertByteLookup,
+  ConvertAssemble,
+  ConvertLastMethod = ConvertAssemble
+};
 // Whether this machine can run the method; choosing one (tests, benchmarks) returns false if not.
 bool ConvertMethodAvailable(ConvertMethod method);
 bool ChooseConvertMethod(ConvertMethod method);

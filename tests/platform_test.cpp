@@ -185,7 +185,7 @@ TEST(ConvertTest, EveryMethodOfThisMachineMatchesTheTableExactly) {
   std::vector<uint8_t> pixels(600 * 40);
   for (uint8_t& p : pixels) p = static_cast<uint8_t>(random());
   ConvertMethod chosen = CurrentConvertMethod();
-  for (int m = ConvertPortable; m <= ConvertByteLookup; ++m) {
+  for (int m = ConvertPortable; m <= ConvertLastMethod; ++m) {
     auto method = static_cast<ConvertMethod>(m);
     if (!ChooseConvertMethod(method)) continue;
     for (int32_t width : {1, 15, 16, 17, 63, 64, 65, 127, 129, 512, 516}) {
@@ -206,6 +206,30 @@ TEST(ConvertTest, EveryMethodOfThisMachineMatchesTheTableExactly) {
   }
   ChooseConvertMethod(chosen);
   EXPECT_TRUE(ConvertMethodAvailable(ConvertPortable));
+}
+
+// Streaming goes through a small buffer in pieces and starts its wide stores at the first
+// 16-byte boundary: rows wider than the buffer, and every alignment of the output, come out
+// exactly as the plain conversion, with nothing written beside them.
+TEST(ConvertTest, StreamedRowsMatchTheTableAtEveryAlignmentAndWidth) {
+  std::mt19937 random(4);
+  uint32_t table[256];
+  for (uint32_t& entry : table) entry = random();
+  std::vector<uint8_t> pixels(2100 * 5);
+  for (uint8_t& p : pixels) p = static_cast<uint8_t>(random());
+  for (int32_t width : {1, 3, 4, 17, 516, 1024, 1025, 2100}) {
+    for (int32_t skew = 0; skew < 4; ++skew) {
+      std::vector<uint32_t> out(5 * 2110, 0xDEADBEEF);
+      const uint8_t* top = pixels.data() + 4 * 2100;
+      StreamIndexedRows(out.data() + skew + 1, 2110 * 4, top, -2100, width, 5, table);
+      for (int32_t y = 0; y < 5; ++y)
+        for (int32_t x = -1; x <= width; ++x) {
+          uint32_t expect = x < 0 || x == width ? 0xDEADBEEF : table[top[-2100 * y + x]];
+          ASSERT_EQ(out[y * 2110 + skew + 1 + x], expect)
+              << "width " << width << " skew " << skew << " x " << x << " y " << y;
+        }
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------

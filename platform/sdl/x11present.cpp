@@ -1,18 +1,37 @@
 // x11present.cpp — presenting straight into an X11 window through shared memory, with up to
-// three frames in flight, on a connection of our own to the window's X server.
+// eight frames in flight, on a connection of our own to the window's X server.
 //
 // SDL's window surface ends every update with a round trip to the server, which on a virtual
-// machine costs more than the copy itself; here a frame is converted into a free shared
-// buffer, handed to the server and left to it, and a buffer is waited for only when all three
-// are still in the server's hands. The libraries are the ones SDL itself loads. Anything this
-// path cannot do (no X11, no shared memory, another pixel format) leaves presenting to SDL, as
-// does TORVEX_PRESENT=sdl in the environment (to compare the two).
+// machine costs more than the copy itself. Here a frame is converted into a shared image that
+// the server has finished with, handed to the server with a request that reports its
+// completion, and left to it: nothing waits for the server while it has a free image to give.
+// The server copies a frame while the next ones are being composed.
+//
+// Why eight images: the server reports completions only when it runs out of requests, so
+// when it is the slower side and every image is in its hands, the one it finishes first comes
+// back together with all the others, and for the first frame after that the server has
+// nothing to do. With n images that idle stretch comes once per n frames.
+//
+// Why the frame may be streamed into the image (StreamIndexedRows): the image's lines were
+// last read by the server, on the other core; ordinary stores pull each line back before
+// writing it. How much that costs depends on the processor: on some, ordinary stores into the
+// image take three times as long as into private memory and streaming brings it back to
+// little more; on others the two cost about the same and streaming only makes the server
+// read the frame from memory instead of from a cache. So the first frames try both ways, in
+// turn, and the faster one is kept, as the conversion method is chosen by measuring.
+//
+// The libraries are the ones SDL itself loads. Anything this path cannot do (no X11, no shared
+// memory, a server that cannot attach our memory, another pixel format) leaves presenting to
+// SDL, as does TORVEX_PRESENT=sdl in the environment; TORVEX_PRESENT=x11-cached or x11-streamed
+// keep this path with that way of writing the images (to compare them, in bench/).
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,7 +49,8 @@ struct XFunctions {
   decltype(&XFreeGC) freeGC;
   decltype(&XFlush) flush;
   decltype(&XSync) sync;
-  decltype(&XIfEvent) ifEvent;
+  decltype(&XEventsQueued) eventsQueued;
+  decltype(&XNextEvent) nextEvent;
   decltype(&XSetErrorHandler) setErrorHandler;
   decltype(&XShmQueryExtension) shmQueryExtension;
   decltype(&XShmGetEventBase) shmGetEventBase;
@@ -58,7 +78,8 @@ bool LoadFunctions() {
       Find(xlib, "XGetWindowAttributes", x.getWindowAttributes) &&
       Find(xlib, "XCreateGC", x.createGC) && Find(xlib, "XFreeGC", x.freeGC) &&
       Find(xlib, "XFlush", x.flush) && Find(xlib, "XSync", x.sync) &&
-      Find(xlib, "XIfEvent", x.ifEvent) && Find(xlib, "XSetErrorHandler", x.setErrorHandler) &&
+      Find(xlib, "XEventsQueued", x.eventsQueued) && Find(xlib, "XNextEvent", x.nextEvent) &&
+      Find(xlib, "XSetErrorHandler", x.setErrorHandler) &&
       Find(xext, "XShmQueryExtension", x.shmQueryExtension) &&
       Find(xext, "XShmGetEventBase", x.shmGetEventBase) &&
       Find(xext, "XShmCreateImage", x.shmCreateImage) && Find(xext, "XShmAttach", x.shmAttach) &&
@@ -67,7 +88,10 @@ bool LoadFunctions() {
   return ok;
 }
 
-constexpr int BufferCount = 3;
+constexpr int BufferCount = 8;
+// Trial frames of each way of writing; before them, one round of the images is not timed.
+// The median, not the best: on a busy machine streaming's best case is its rare one.
+constexpr int TimedTrials = 24;
 
 struct Buffer {
   XImage* image;
@@ -85,7 +109,13 @@ struct Presenter {
   int completionType;
   int width, height;  // of each buffer
   Buffer buffers[BufferCount];
-  int next;  // the buffer the next frame goes into
+  int next;  // the buffer the next frame goes into: the one handed over longest ago
+  // How frames are written into the images: decided by the environment, or by the median time
+  // of each way over the trial frames, written both ways in turn (times[streamed]).
+  bool streamed;
+  bool decided;
+  int trials;
+  int64_t times[2][TimedTrials];
 };
 Presenter p;
 
@@ -142,6 +172,9 @@ bool SetUp(PlatformWindow* w, int width, int height) {
   const char* choice = getenv("TORVEX_PRESENT");
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
+  p.decided = choice != nullptr && (strcmp(choice, "x11-cached") == 0 ||
+                                    strcmp(choice, "x11-streamed") == 0);
+  p.streamed = p.decided && strcmp(choice, "x11-streamed") == 0;
   if ((choice != nullptr && strcmp(choice, "sdl") == 0) || !SDL_GetWindowWMInfo(w->sdl, &info) ||
       info.subsystem != SDL_SYSWM_X11 || !LoadFunctions())
     return false;
@@ -163,20 +196,40 @@ bool SetUp(PlatformWindow* w, int width, int height) {
   return true;
 }
 
-// Waits until the server is done with the buffer.
-void WaitFor(Buffer& b) {
-  while (b.inFlight) {
-    XEvent event;
-    x.ifEvent(
-        p.display, &event,
-        [](Display*, XEvent* e, XPointer type) {
-          return e->type == *reinterpret_cast<int*>(type) ? True : False;
-        },
-        reinterpret_cast<XPointer>(&p.completionType));
-    auto* done = reinterpret_cast<XShmCompletionEvent*>(&event);
-    for (Buffer& any : p.buffers)
-      if (any.segment.shmseg == done->shmseg) any.inFlight = false;
+// Marks the image of a completion event as free again; other events are of no interest here
+// (this connection selects none; SDL's own connection gets the window's).
+void Collect(const XEvent& event) {
+  if (event.type != p.completionType) return;
+  auto* done = reinterpret_cast<const XShmCompletionEvent*>(&event);
+  for (Buffer& any : p.buffers)
+    if (any.segment.shmseg == done->shmseg) any.inFlight = false;
+}
+
+// Makes the buffer free to write. First from what the server has sent already, read without
+// waiting. Only when the server still holds every image, that is when it is the slower side,
+// does presenting wait for it: the frames then go at the display server's pace.
+void Reclaim(Buffer& b) {
+  XEvent event;
+  for (int n = x.eventsQueued(p.display, QueuedAfterReading); n > 0 && b.inFlight; --n) {
+    x.nextEvent(p.display, &event);
+    Collect(event);
   }
+  while (b.inFlight) {
+    x.nextEvent(p.display, &event);
+    Collect(event);
+  }
+}
+
+// One frame written the given way took time ns; after the trial frames the faster way stays.
+void Try(bool streamed, int64_t time) {
+  int timed = ++p.trials - BufferCount - 1;
+  if (timed < 0) return;
+  p.times[streamed][timed / 2] = time;
+  if (timed + 1 < 2 * TimedTrials) return;
+  for (int64_t* times : p.times)
+    std::nth_element(times, times + TimedTrials / 2, times + TimedTrials);
+  p.streamed = p.times[1][TimedTrials / 2] < p.times[0][TimedTrials / 2];
+  p.decided = true;
 }
 
 }  // namespace
@@ -203,9 +256,17 @@ bool PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int
   if (!p.usable) return false;
   Buffer& b = p.buffers[p.next];
   p.next = (p.next + 1) % BufferCount;
-  WaitFor(b);
-  ConvertIndexedRows(reinterpret_cast<uint32_t*>(b.image->data), b.image->bytes_per_line, source,
-                     sourceStride, width, height, colours);
+  if (b.inFlight) Reclaim(b);
+  auto* pixels = reinterpret_cast<uint32_t*>(b.image->data);
+  bool streamed = p.decided ? p.streamed : p.trials % 2 == 1;
+  int64_t start = p.decided ? 0 : GetPreciseTimeNs();
+  if (streamed)
+    StreamIndexedRows(pixels, b.image->bytes_per_line, source, sourceStride, width, height,
+                      colours);
+  else
+    ConvertIndexedRows(pixels, b.image->bytes_per_line, source, sourceStride, width, height,
+                       colours);
+  if (!p.decided) Try(streamed, GetPreciseTimeNs() - start);
   x.shmPutImage(p.display, p.window, p.gc, b.image, 0, 0, left, top, width, height, True);
   b.inFlight = true;
   x.flush(p.display);

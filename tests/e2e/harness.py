@@ -4,7 +4,7 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
 
     with XSession() as x:              Xvfb on a free display (-displayfd) plus openbox
         x.env                          environment for programs on that display (DISPLAY set)
-        x.start(args, env={}, log=p)   a program on the display (Popen; stdout+stderr to log)
+        x.start(args, env={}, log=p, cwd=None)  a program on the display (Popen; output to log)
         x.tool("xdotool", ...)         run an X tool there and return its stdout
         x.find_window(title)           window id of the first window with that exact title
         x.client_geometry(w)           (x, y, width, height) of the client area (xwininfo)
@@ -163,11 +163,11 @@ class XSession:
     def __exit__(self, *exc):
         self.stop()
 
-    def start(self, args, env=None, log=None):
+    def start(self, args, env=None, log=None, cwd=None):
         out = open(log, "ab") if log else subprocess.DEVNULL
         process = subprocess.Popen(args, env=dict(self.env, **(env or {})), stdout=out,
                                    stderr=subprocess.STDOUT if log else subprocess.DEVNULL,
-                                   preexec_fn=_die_with_parent)
+                                   cwd=cwd, preexec_fn=_die_with_parent)
         if log:
             out.close()  # the program has its own copy
         self.processes.append(process)

@@ -5,7 +5,9 @@ Run one test: TESTAPP=build/tests/frame_testapp python3 tests/e2e/test_frame.py 
 """
 import os
 import shutil
+import signal
 import struct
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -28,12 +30,12 @@ class FrameTest(unittest.TestCase):
     def tearDown(self):
         self.x.stop()
 
-    def start_app(self, **env):
+    def start_app(self, prefix=(), **env):
         settings = {"XDG_CONFIG_HOME": os.path.join(self.folder, "config"),
                     "TESTAPP_LOG": self.log.path, "TESTAPP_DUMP": self.dump,
                     "SDL_AUDIODRIVER": "dummy", "ASAN_OPTIONS": "detect_leaks=0"}
         settings.update(env)
-        self.app = self.x.start([os.environ["TESTAPP"]], settings,
+        self.app = self.x.start(list(prefix) + [os.environ["TESTAPP"]], settings,
                                 os.path.join(self.folder, "app.out"))
         self.window = self.x.find_window(TITLE)
         self.log.wait_for("^OnStart$")
@@ -56,28 +58,95 @@ class FrameTest(unittest.TestCase):
         self.assertEqual(self.log.lines()[:3][1:], ["OnResume ticks=0", "OnStart"])
 
     def test_screen_shows_the_frame_buffer_through_the_colour_table_at_every_shift(self):
-        self.check_every_shift()
+        self.check_every_shift("x11-shm")
 
     def test_the_same_holds_through_sdls_window_surface(self):
-        self.check_every_shift(TORVEX_PRESENT="sdl")
+        self.check_every_shift("sdl-surface", TORVEX_PRESENT="sdl")
 
-    def check_every_shift(self, **env):
-        self.start_app(**env)
+    def test_a_server_that_cannot_attach_our_memory_gets_sdls_surface_instead(self):
+        # In an IPC namespace of its own the program's shared memory is not the server's, as
+        # for a server on another machine: attaching it fails and SDL's surface takes over.
+        if subprocess.run(["unshare", "--ipc", "true"], capture_output=True).returncode != 0:
+            self.skipTest("cannot make an IPC namespace here (needs root)")
+        self.check_every_shift("sdl-surface", prefix=["unshare", "--ipc"])
+
+    def check_every_shift(self, path, prefix=(), **env):
+        self.start_app(prefix, **env)
+        self.assertEqual(self.log.wait_for(r"^path (\S+)")[1].group(1), path)
         cx, cy = self.client_centre()
         shifts = []
         for phase in range(5):
             if phase > 0:
-                # A right click shows the next pattern at the next shift; clicks 100 pixels
-                # apart are never taken for a double click.
-                self.x.move_pointer(cx - 100 + 200 * (phase % 2), cy)
-                self.log.wait_for(r"^OnMouseMove %d " % (256 - 100 + 200 * (phase % 2)))
-                self.x.click(3)
-                self.log.wait_for(r"shown %d$" % phase)
+                self.show_next(phase, cx, cy)
             shift, colours, frame = self.read_dump()
             shifts.append(shift)
             self.assertTrue(self.matches_screen(shift, colours, frame),
                             "screen differs from the frame buffer at shift %d" % shift)
         self.assertEqual(shifts, [0, 1, 2, 3, 0])
+        self.assertEqual([line for line in self.log.lines() if line.startswith("path ")],
+                         ["path " + path] * 5)
+
+    def show_next(self, phase, cx, cy, burst=1):
+        """A right click shows the next pattern (or burst of them) and dumps the last; clicks
+        100 pixels apart are never taken for a double click."""
+        self.x.move_pointer(cx - 100 + 200 * (phase % 2), cy)
+        self.log.wait_for(r"^OnMouseMove %d " % (256 - 100 + 200 * (phase % 2)))
+        self.x.click(3)
+        self.log.wait_for(r"shown %d$" % (phase * burst))
+
+    def test_after_bursts_of_frames_the_window_shows_the_last_one_pixel_for_pixel(self):
+        # Each burst writes every shared image again, most of them while the server may still
+        # hold others; no tick presents in between, so a stale image would stay on screen.
+        burst = 21
+        self.start_app(TESTAPP_BURST=str(burst), TESTAPP_TICK="100000000")
+        cx, cy = self.client_centre()
+        for phase in range(1, 4):
+            self.show_next(phase, cx, cy, burst)
+            shift, colours, frame = self.read_dump()
+            self.assertTrue(self.matches_screen(shift, colours, frame),
+                            "burst %d: the screen is not its last frame" % phase)
+
+    def test_alternating_solid_frames_are_never_shown_torn(self):
+        self.start_app(TESTAPP_SOLID="1", TESTAPP_TICK="0")
+        self.log.wait_for(r"^ticks 1000 ", 30)
+        colours = self.read_dump()[1]
+        solid = {bytes(colours[index]) * 512: index for index in (56, 21)}
+        for _ in range(12):
+            shot = self.x.screenshot()
+            cx, cy, _, _ = self.x.client_geometry(self.window)
+            rows = {shot.rgb[((cy + y) * shot.width + cx) * 3:][:512 * 3] for y in range(384)}
+            self.assertEqual(len(rows), 1, "a frame shown torn: rows of %d kinds" % len(rows))
+            self.assertIn(rows.pop(), solid, "a frame of another colour")
+
+    def test_no_frame_is_written_while_the_server_holds_every_image(self):
+        # A stopped X server finishes no frame: the program may fill the images it has, then
+        # must wait for the server rather than write into an image the server has yet to read.
+        self.start_app(TESTAPP_SOLID="1", TESTAPP_TICK="0", TESTAPP_LOG_EVERY="1")
+        self.log.wait_for(r"^ticks 300 ", 30)
+
+        def last_tick():
+            ticks = [int(line.split()[1]) for line in self.log.lines()[-50:]
+                     if line.startswith("ticks ")]
+            return ticks[-1]
+
+        before = last_tick()
+        self.x.server.send_signal(signal.SIGSTOP)
+        self.addCleanup(self.x.server.send_signal, signal.SIGCONT)
+        # Settled: the program's CPU time stands still over a quarter of a second.
+        readings = []
+
+        def settled():
+            with open("/proc/%d/stat" % self.app.pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            readings.append(int(fields[11]) + int(fields[12]))
+            return len(readings) > 5 and readings[-1] == readings[-6]
+
+        wait_until(settled, 20, "the program to wait for the stopped server", interval=0.05)
+        stopped_at = last_tick()
+        self.assertLessEqual(stopped_at - before, 40, "frames went on while the server held "
+                             "every image")
+        self.x.server.send_signal(signal.SIGCONT)
+        self.log.wait_for(r"^ticks %d " % (stopped_at + 100), 30)
 
     def read_dump(self):
         with open(self.dump, "rb") as f:

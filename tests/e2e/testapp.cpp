@@ -7,8 +7,12 @@
 // writes the shown frame to TESTAPP_DUMP: ViewportShift (4 bytes), FrameColours (256 entries
 // of red, green, blue, flags) and the FrameBuffer (516 by 384 bytes, rows bottom-up).
 // Settings from the environment: TESTAPP_TICK (TickInterval, default 10), TESTAPP_CLOCK_BASE
-// (where the clocks start), TESTAPP_NO_INI (no initialisation file). The initialisation file
-// is "TESTAPP.INI" in the platform's Windows directory.
+// (where the clocks start), TESTAPP_NO_INI (no initialisation file), TESTAPP_BURST (a right
+// click presents this many patterns in a row, each the next one, and dumps the last; default
+// 1), TESTAPP_SOLID (every tick presents a frame of one colour, 56 and 21 in turn). After
+// OnStart and after each right click the log names how frames reach the screen ("path x11-shm").
+// The tick count is logged every 500 ticks, or every TESTAPP_LOG_EVERY. The
+// initialisation file is "TESTAPP.INI" in the platform's Windows directory.
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -86,6 +90,7 @@ void OnStart() {
   Present();
   Dump();
   Log("OnStart");
+  Log("path %s", GetPresentPath());
 }
 
 void OnEnd() { Log("OnEnd ticks=%" PRId64 " pos=%d,%d", ticks, WindowPos.left, WindowPos.top); }
@@ -93,9 +98,16 @@ void OnPause() { Log("OnPause ticks=%" PRId64, ticks); }
 void OnResume() { Log("OnResume ticks=%" PRId64, ticks); }
 
 void OnTick() {
+  static const bool solid = getenv("TESTAPP_SOLID") != nullptr;
   ++ticks;
+  if (solid) {
+    memset(FrameBuffer, ticks % 2 == 0 ? 56 : 21, FrameBytes);
+    ViewportShift = 0;
+  }
   Present();
-  if (ticks % 500 == 0) Log("ticks %" PRId64 " time=%u", ticks, LastTickTime);
+  static const char* everySetting = getenv("TESTAPP_LOG_EVERY");
+  static const int64_t every = everySetting != nullptr ? atoll(everySetting) : 500;
+  if (ticks % every == 0) Log("ticks %" PRId64 " time=%u", ticks, LastTickTime);
 }
 
 void OnMouseMove(int32_t x, int32_t y, int32_t left, int32_t right) {
@@ -111,9 +123,13 @@ void OnLeftUp(int32_t x, int32_t y) { Log("OnLeftUp %d %d", x, y); }
 void OnRightUp(int32_t x, int32_t y) { Log("OnRightUp %d %d", x, y); }
 
 void OnRightDown(int32_t x, int32_t y) {
-  ++phase;
-  DrawPattern();
-  Present();
+  const char* burst = getenv("TESTAPP_BURST");
+  for (int32_t n = burst != nullptr ? atoi(burst) : 1; n > 0; --n) {
+    ++phase;
+    DrawPattern();
+    Present();
+  }
   Dump();
   Log("OnRightDown %d %d shown %u", x, y, phase);
+  Log("path %s", GetPresentPath());
 }
