@@ -1,0 +1,8 @@
+# runner.cmake — the measurement runner and the comparison: the runner's parts on the recording
+# double, and its command lines, signals, result files and charts as a user runs them.
+add_executable(runner_test tests/runner_test.cpp)
+target_link_libraries(runner_test PRIVATE
+  "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_double>"
+  GTest::gtest GTest::gtest_main)
+set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+gtest_discover_tests(runner_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
