@@ -61,8 +61,11 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   record.stopSignal = GetStopSignal();
   record.started = FrameCount > 0 ? 1 : 0;
   record.frames = FrameCount;
-  record.complete = record.stopSignal == 0 && RunLimit.endedAtMs > 0 ? 1 : 0;
-  record.elapsedMs = record.complete != 0 ? RunLimit.endedAtMs : RunningTimeMs();
+  // The limit was reached (a short run may take 0 ms), or the run was stopped before it.
+  bool reached = options.frames > 0 ? FrameCount >= options.frames
+                                    : RunLimit.endedAtMs >= RunLimit.runningMs;
+  record.complete = record.stopSignal == 0 && reached ? 1 : 0;
+  record.elapsedMs = reached ? RunLimit.endedAtMs : RunningTimeMs();
   GetShownText(record.shownText);
   snprintf(record.presentPath, sizeof record.presentPath, "%s", GetPresentPath());
   if (FrameCount > 0) {

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "frame/frame.h"
@@ -61,14 +60,9 @@ int main(int argc, char** argv) {
   arguments.push_back(nullptr);
   AppArgCount = static_cast<int>(arguments.size()) - 1;
   AppArgVector = arguments.data();
-  // The command line as one text, as the platform hands it over (the framework ignores it).
-  std::string commandLine;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) commandLine += ' ';
-    commandLine += argv[i];
-  }
-  int32_t exitCode = RunApplication(GetProgramInstance(), nullptr, commandLine.c_str(),
-                                    SW_SHOWDEFAULT);
+  // The command line as one text, as the platform hands it over: empty, arguments having been
+  // answered or refused above.
+  int32_t exitCode = RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT);
   int32_t stopSignal = GetStopSignal();
   return stopSignal != 0 ? 128 + stopSignal : exitCode;
 }
