@@ -1,9 +1,22 @@
 # write_header.cmake — run by the build (cmake -P): writes OUTPUT with VERSION and the commit
 # of the checkout at SOURCE_DIR ("unknown" outside a git checkout), only when it changed.
-execute_process(COMMAND git -C ${SOURCE_DIR} rev-parse --short=12 HEAD
-                OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE
+execute_process(COMMAND git -C ${SOURCE_DIR} rev-parse --show-toplevel --short=12 HEAD
+                OUTPUT_VARIABLE lines OUTPUT_STRIP_TRAILING_WHITESPACE
                 RESULT_VARIABLE failed ERROR_QUIET)
-if(failed OR commit STREQUAL "")
+# Sources unpacked inside some other checkout are not that checkout's commit.
+string(REPLACE "\n" ";" lines "${lines}")
+list(LENGTH lines count)
+set(commit "")
+if(NOT failed AND count EQUAL 2)
+  list(GET lines 0 top)
+  list(GET lines 1 commit)
+  file(REAL_PATH "${top}" top)
+  file(REAL_PATH "${SOURCE_DIR}" source)
+  if(NOT top STREQUAL source)
+    set(commit "")
+  endif()
+endif()
+if(commit STREQUAL "")
   set(commit "unknown")
 else()
   execute_process(COMMAND git -C ${SOURCE_DIR} status --porcelain --untracked-files=no
