@@ -7,6 +7,7 @@
 // A signal stops the run in progress through the program's normal shut-down and no further run
 // starts; the result then says "complete": false and the runner exits with 128 + the signal.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,10 +71,14 @@ void SetDrivers(const RunnerOptions& options) {
 
 // The child: one run, its record into file, then the normal end of the process (the sound
 // players' destructors close their devices and delete their temporary files).
-[[noreturn]] void RunChild(const RunnerOptions& options, const std::string& file, bool last) {
+[[noreturn]] void RunChild(const RunnerOptions& options, const std::string& file, bool last,
+                           pid_t runner) {
   setpgid(0, 0);
   int pending = runnerStop;
   CatchStopSignals();
+  // A runner that is killed outright cannot pass its stop on: the run then stops by itself.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != runner && pending == 0) pending = SIGTERM;
   if (pending != 0) raise(pending);  // came before the program's own handlers
   auto record = std::make_unique<RunRecord>();
   std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
@@ -94,12 +99,13 @@ void SetDrivers(const RunnerOptions& options) {
 bool RunOnce(const RunnerOptions& options, const std::string& file, bool last, int& status) {
   fflush(stdout);
   fflush(stderr);
+  pid_t runner = getpid();
   pid_t child = fork();
   if (child < 0) {
     fprintf(stderr, "torvex32-bench: cannot start a run: %s\n", strerror(errno));
     return false;
   }
-  if (child == 0) RunChild(options, file, last);
+  if (child == 0) RunChild(options, file, last, runner);
   currentRun = child;
   if (runnerStop != 0) kill(child, runnerStop);  // came while the run was being started
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
