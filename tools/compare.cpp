@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,9 +89,10 @@ struct JsonReader {
       v.kind = Json::String;
       return String(v.text);
     }
-    if (Literal("true") || Literal("false")) {
+    bool isTrue = Literal("true");
+    if (isTrue || Literal("false")) {
       v.kind = Json::Bool;
-      v.number = s[at - 1] == 'e' && s[at - 2] == 'u' ? 1 : 0;
+      v.number = isTrue ? 1 : 0;
       return true;
     }
     if (Literal("null")) return true;
