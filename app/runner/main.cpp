@@ -2,8 +2,9 @@
 // its own (a fresh program every time, as a user starts it), headless on SDL's dummy drivers
 // or in a real window, and reports the exact rate with the spread of the runs.
 //
-// The runner keeps the user's profile file out of reach: the framework's configuration folder
-// is a private temporary folder (in $TMPDIR), removed at every end, a stop by signal included.
+// The runner keeps the user's profile file out of reach and writes none: the framework's
+// configuration folder lies in a private temporary folder (in $TMPDIR) where no file can be
+// made, removed at every end, a stop by signal included.
 // A signal stops the run in progress through the program's normal shut-down and no further run
 // starts; the result then says "complete": false and the runner exits with 128 + the signal.
 #include <signal.h>
@@ -220,6 +221,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+  // A plain file where the program's configuration folder would be: the profile file can be
+  // neither read nor written (not even by root), so every run opens the window at the same
+  // default place and no profile file is ever written.
+  FILE* blocker = fopen((folder + "/torvex32").c_str(), "w");
+  if (blocker != nullptr) fclose(blocker);
   RunnerResult result;
   result.memcpyFrameNs = MeasureFrameCopy();
   int code = RunAll(options, folder, result);
