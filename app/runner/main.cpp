@@ -45,7 +45,13 @@ void CatchRunnerSignals() {
   action.sa_handler = OnRunnerSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(s, &action, nullptr);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // A signal ignored by whoever started us stays ignored (nohup, a shell's background job);
+    // the runs inherit that.
+    struct sigaction before;
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
   signal(SIGPIPE, SIG_IGN);
 }
 
@@ -152,8 +158,9 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
     const RunRecord& run = result.runs.back();
     if (run.stopSignal != 0 && runnerStop == 0) runnerStop = run.stopSignal;
     if (run.started == 0) {
+      if (runnerStop != 0) return 128 + runnerStop;  // stopped before its first frame
       fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
-      return runnerStop != 0 ? 128 + runnerStop : 1;
+      return 1;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && run.stopSignal == 0) return 1;
   }
@@ -180,7 +187,8 @@ void WarnShortRuns(const RunnerResult& result) {
 }
 
 int Report(const RunnerOptions& options, RunnerResult& result, int code) {
-  if (MeasuredRuns(result).empty()) return code;
+  // A stopped runner reports even when nothing ran yet; a failed one has said why.
+  if (MeasuredRuns(result).empty() && runnerStop == 0) return code;
   result.environment = CollectEnvironment();
   WarnShortRuns(result);
   std::string json = ResultJson(options, result);

@@ -40,7 +40,12 @@ void CatchStopSignals() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // A signal ignored by whoever started us stays ignored: nohup, or a shell's background job.
+    struct sigaction before;
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
   // A reader that went away (a closed pipe on the standard output) must not end the program
   // before it has cleaned up: the write fails instead.
   signal(SIGPIPE, SIG_IGN);

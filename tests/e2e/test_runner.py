@@ -134,8 +134,11 @@ class RunnerTest(unittest.TestCase):
         runner = subprocess.Popen([BENCH, "--seconds", "20", "--repeat", "2", "--json",
                                    "--output", result], env=self.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.PIPE)
-        # Halfway through the first run's frames: its process has spent a second on them.
-        wait_until(lambda: child_cpu_seconds(runner.pid) > 1.0, 60, "the first run to draw")
+        # Halfway through the first run's frames: the effect's file exists once the run has
+        # opened its sounds, the last step before the frames; then half a second of them.
+        wait_until(lambda: glob.glob(os.path.join(self.tmp, "QVW*")), 60, "the first run's sounds")
+        spent = child_cpu_seconds(runner.pid)
+        wait_until(lambda: child_cpu_seconds(runner.pid) > spent + 0.5, 60, "the first run to draw")
         runner.send_signal(sig)
         out, err = runner.communicate(timeout=60)
         return runner.returncode, out.decode(), err.decode()
@@ -160,6 +163,22 @@ class RunnerTest(unittest.TestCase):
                 self.assertAlmostEqual(run["rate_per_10s"],
                                        run["frames"] * 10000 / run["elapsed_ms"], delta=0.1)
                 self.assert_nothing_left()
+
+    def test_a_signal_ignored_by_its_starter_stays_ignored(self):
+        # As under nohup: a hang-up neither stops the runner nor its run.
+        runner = subprocess.Popen([BENCH, "--seconds", "3.5", "--repeat", "1", "--json"],
+                                  env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+        wait_until(lambda: glob.glob(os.path.join(self.tmp, "QVW*")), 60, "the run's sounds")
+        runner.send_signal(signal.SIGHUP)
+        for child in glob.glob("/proc/%d/task/%d/children" % (runner.pid, runner.pid)):
+            with open(child) as f:
+                for pid in f.read().split():
+                    os.kill(int(pid), signal.SIGHUP)
+        out, err = runner.communicate(timeout=60)
+        self.assertEqual(runner.returncode, 0, err.decode())
+        self.assertTrue(json.loads(out.decode())["complete"])
+        self.assert_nothing_left()
 
     def test_result_keys_agree_with_the_processes_cpu_time(self):
         result = os.path.join(self.folder, "result.json")
