@@ -48,6 +48,13 @@ extern int64_t TimerReads;      // reads so far; the first one starts TimerValue
 
 // The text the message sprite shows: "Wait a Minute !!" until the rate replaces it.
 extern char ShownText[256];
+// What the message sprite shows of ShownText: its first sixteen characters.
+void GetShownText(char (&shown)[17]);
+// Running time so far in milliseconds; while paused, up to the start of the pause.
+int64_t RunningTimeMs();
+// At the end of the program (not of a measurement run, which reports for itself): prints the
+// text the window showed last and the exact rate, frames times 10,000 over the running time.
+void PrintEndRate();
 
 // ---------------------------------------------------------------------------------------
 // Measurement runs. The headless runner sets these before RunApplication; the program leaves

@@ -174,6 +174,7 @@ void OnStart() {
 }
 
 void OnEnd() {
+  PrintEndRate();
   // A measurement run keeps the last frame the window showed (after ending like a click on
   // "EXIT", that is the paused frame) while the FrameBuffer still exists.
   if (RunLimit.lastFrame != nullptr && FrameBuffer != nullptr) {

@@ -90,16 +90,38 @@ void DrawSprites();
 // CopyViewport, DrawSprites, then the FrameBuffer into MainWindow.
 void PresentFrame();
 
-// Phase times of each presented frame, for measurement runs: when FrameTimings is set,
-// PresentFrame stores for frame number count (until capacity) the time it began and the
-// nanoseconds spent in the viewport copy, the sprites and the copy to the window. Null in the
-// program, where it costs one test per frame.
+// A histogram of times in nanoseconds with a fixed number of buckets: exact below 64 ns, then
+// 64 buckets per doubling (each about 1.6% wide) up to 2^63, so that the percentiles of any
+// number of frames take this record and nothing more.
+constexpr int32_t TimeBucketsPerDoubling = 64;
+constexpr int32_t TimeBucketCount = TimeBucketsPerDoubling * 58;
+struct TimeHistogram {
+  int64_t counts[TimeBucketCount];
+  int64_t total;  // values recorded
+  int64_t max;    // the largest value recorded, exact
+};
+// Counts one time (negative times count as 0).
+void RecordTime(TimeHistogram& histogram, int64_t ns);
+// The nearest-rank percentile q (0 to 1) of the recorded times: the middle of the bucket that
+// holds it, never above the largest time; 0 when nothing was recorded.
+int64_t TimePercentile(const TimeHistogram& histogram, double q);
+// The bucket of a time, and the middle of a bucket (exposed for tests and merging).
+int32_t TimeBucket(int64_t ns);
+int64_t TimeBucketMiddle(int32_t bucket);
+
+// Phase times of the presented frames, for measurement runs: when FrameTimings is set,
+// PresentFrame counts every frame and records the time from its start to the next frame's
+// start and the nanoseconds spent in the viewport copy, the sprites and the copy to the window.
+// The first frames, which warm caches and the sound device, are counted but not recorded:
+// those before frame number skipFrames and those that begin within skipNs of the first.
+// Null in the program, where it costs one test per frame.
 struct FramePhaseTimes {
-  int64_t* start;
-  int64_t* viewport;
-  int64_t* sprites;
-  int64_t* present;
-  int64_t capacity;
-  int64_t count;
+  TimeHistogram frame, viewport, sprites, present;
+  int64_t skipFrames;
+  int64_t skipNs;
+  int64_t firstStart;  // when the first frame began (precise clock)
+  int64_t lastStart;   // when the latest frame began
+  int64_t count;       // frames presented
+  void (*firstFrame)();  // if set, called as the first frame begins (a run starts its counters)
 };
 extern FramePhaseTimes* FrameTimings;

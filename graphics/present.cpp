@@ -16,6 +16,7 @@ void PresentToWindow() {
 
 // The same three steps, each timed, for measurement runs.
 void PresentTimed(FramePhaseTimes& times) {
+  if (times.count == 0 && times.firstFrame != nullptr) times.firstFrame();
   int64_t start = GetPreciseTimeNs();
   CopyViewport();
   int64_t viewportDone = GetPreciseTimeNs();
@@ -23,12 +24,16 @@ void PresentTimed(FramePhaseTimes& times) {
   int64_t spritesDone = GetPreciseTimeNs();
   PresentToWindow();
   int64_t presented = GetPreciseTimeNs();
-  if (times.count < times.capacity) {
-    times.start[times.count] = start;
-    times.viewport[times.count] = viewportDone - start;
-    times.sprites[times.count] = spritesDone - viewportDone;
-    times.present[times.count] = presented - spritesDone;
+  if (times.count == 0) times.firstStart = start;
+  bool warming = times.count < times.skipFrames || start - times.firstStart < times.skipNs;
+  if (!warming) {
+    // A frame lasts from its start to the next one's: the previous frame ends here.
+    if (times.count > 0) RecordTime(times.frame, start - times.lastStart);
+    RecordTime(times.viewport, viewportDone - start);
+    RecordTime(times.sprites, spritesDone - viewportDone);
+    RecordTime(times.present, presented - spritesDone);
   }
+  times.lastStart = start;
   times.count += 1;
 }
 

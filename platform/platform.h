@@ -278,6 +278,32 @@ const char* ConvertMethodName(ConvertMethod method);
 // driver without a screen) or "gdi" (a native device context); "none" before the first copy.
 const char* GetPresentPath();
 
+// Facts about the backend and the machine's display for reports: plain texts ("" when not
+// known) and numbers (0 when not known), so that every backend fills the same record.
+struct BackendReport {
+  char libraryVersion[32];   // the window system library and its version, "SDL 2.26.5"
+  char videoDriver[32];      // the video driver in use ("x11", "dummy", ...)
+  char audioDriver[32];      // the audio driver the media device opened ("" if none)
+  char displayServer[128];   // the display server's vendor and release, or "none"
+  int32_t screenWidth, screenHeight, screenDepth;  // the screen the window is on
+  int32_t musicOpened;       // 1 once a "sequencer" device opened
+  int32_t effectOpened;      // 1 once a "waveaudio" device opened
+};
+// Fills the report; call after the main window has been created (while the program runs or
+// after it ends).
+void GetBackendReport(BackendReport* report);
+
+// ---------------------------------------------------------------------------------------
+// Stopping when the system asks (interrupt, termination, hang-up, quit).
+
+// Makes those requests end the program through its normal shut-down: the main window is
+// closed as the user would close it (or, if it does not exist yet, as soon as it does), so
+// that the sound players close and delete their temporary files. A broken pipe no longer ends
+// the program; writes to it fail instead. Call once, first thing in main().
+void CatchStopSignals();
+// The number of the first signal that asked the program to stop; 0 while none did.
+int32_t GetStopSignal();
+
 // ---------------------------------------------------------------------------------------
 // Clocks: milliseconds since an arbitrary start, unsigned 32-bit, wrapping.
 

@@ -7,7 +7,8 @@ torvex_double_test(sound_test ${CMAKE_SOURCE_DIR}/tests/sound_test.cpp)
 # that the notices can be watched as they arrive.
 add_executable(sound_device_test
   tests/sound_device_test.cpp sound/players.cpp
-  platform/sdl/media.cpp platform/sdl/media_midi.cpp platform/sdl/files.cpp)
+  platform/sdl/media.cpp platform/sdl/media_midi.cpp platform/sdl/files.cpp
+  platform/sdl/tempnotes.cpp)
 target_include_directories(sound_device_test PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(sound_device_test PRIVATE
   TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${CMAKE_BINARY_DIR}/tests")

@@ -1,11 +1,13 @@
 // icon_png.cpp — torvex-icon-png: turns the program's icon source (data/AppIcon.art, 32 by 32
 // in the 16 icon colours) into the PNG that the desktop entry shows.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "tools/asset_tool.h"
+#include "torvex_version.h"
 
 namespace {
 
@@ -44,6 +46,11 @@ bool ReadIcon(const char* path, int& width, int& height, std::vector<uint8_t>& r
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "torvex-icon-png")) return 0;
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    printf("usage: torvex-icon-png ICON.art OUT.png\n");
+    return 0;
+  }
   if (argc != 3) {
     fprintf(stderr, "usage: torvex-icon-png ICON.art OUT.png\n");
     return 2;

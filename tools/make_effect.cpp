@@ -8,6 +8,7 @@
 // so every build writes the same bytes.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tools/szdd_compress.h"
+#include "torvex_version.h"
 
 namespace {
 
@@ -148,6 +150,11 @@ bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "torvex-make-effect")) return 0;
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    printf("usage: torvex-make-effect SETTINGS OUTPUT.WAV [PLAIN.WAV]\n");
+    return 0;
+  }
   if (argc != 3 && argc != 4) {
     fprintf(stderr, "usage: torvex-make-effect SETTINGS OUTPUT.WAV [PLAIN.WAV]\n");
     return 2;

@@ -20,11 +20,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "torvex_version.h"
 
 namespace {
 
@@ -420,6 +423,11 @@ bool BuildMidi(Score& score, std::vector<uint8_t>* file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "torvex-make-midi")) return 0;
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    printf("usage: torvex-make-midi SCORE OUTPUT.MID\n");
+    return 0;
+  }
   if (argc != 3) {
     fprintf(stderr, "usage: torvex-make-midi SCORE OUTPUT.MID\n");
     return 2;

@@ -1,215 +1,245 @@
-// main.cpp — torvex32-bench: the benchmark's own framework and hooks run for a fixed number of
-// frames or seconds of running time, headless on SDL's dummy drivers (or in a real window with
-// --window), ending as if "EXIT" were clicked; prints the rate the program would show and,
-// with --json, the phase times of the frames.
+// main.cpp — torvex32-bench: runs the benchmark --repeat times, each run in a child process of
+// its own (a fresh program every time, as a user starts it), headless on SDL's dummy drivers
+// or in a real window, and reports the exact rate with the spread of the runs.
+//
+// The runner keeps the user's profile file out of reach and writes none: the framework's
+// configuration folder lies in a private temporary folder (in $TMPDIR) where no file can be
+// made, removed at every end, a stop by signal included.
+// A signal stops the run in progress through the program's normal shut-down and no further run
+// starts; the result then says "complete": false and the runner exits with 128 + the signal.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cinttypes>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/app.h"
-#include "graphics/graphics.h"
+#include "app/runner/runner.h"
 #include "tools/asset_tool.h"
+#include "torvex_version.h"
 
 namespace {
 
-struct Options {
-  double seconds = 0;
-  int64_t frames = 0;
-  bool seeded = false;
-  uint32_t seed = 0;
-  bool window = false;
-  bool json = false;
-  const char* screenshot = nullptr;
-};
+volatile sig_atomic_t runnerStop = 0;  // the signal that asked the runner to stop
+volatile pid_t currentRun = 0;         // the child measuring now, which gets the signal too
 
-void Usage(FILE* out) {
-  fprintf(out,
-          "usage: torvex32-bench [--seconds S | --frames N] [--seed N] [--window] [--json]\n"
-          "                      [--screenshot FILE.png]\n"
-          "Runs the benchmark for S seconds of running time (default 10) or N frames and prints\n"
-          "the rate it shows. Headless unless --window is given.\n");
+void OnRunnerSignal(int signal) {
+  if (runnerStop == 0) runnerStop = signal;
+  // Runs are in a process group of their own: the signal reaches them through the runner
+  // alone, once.
+  if (currentRun > 0) kill(currentRun, signal);
 }
 
-bool ParseNumber(const char* text, double& value) {
-  char* end = nullptr;
-  value = strtod(text, &end);
-  return end != text && *end == 0 && value >= 0;
-}
-
-// Parses the command line; false (after a message) if it is not understood.
-bool ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    bool hasValue = i + 1 < argc;
-    double value = 0;
-    if (arg == "--window") {
-      options.window = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--help" || arg == "-h") {
-      Usage(stdout);
-      exit(0);
-    } else if (arg == "--seconds" && hasValue && ParseNumber(argv[++i], value) && value > 0) {
-      options.seconds = value;
-    } else if (arg == "--frames" && hasValue && ParseNumber(argv[++i], value) && value >= 1) {
-      options.frames = static_cast<int64_t>(value);
-    } else if (arg == "--seed" && hasValue && ParseNumber(argv[++i], value)) {
-      options.seeded = true;
-      options.seed = static_cast<uint32_t>(value);
-    } else if (arg == "--screenshot" && hasValue) {
-      options.screenshot = argv[++i];
-    } else {
-      fprintf(stderr, "torvex32-bench: cannot understand '%s'\n", argv[i]);
-      Usage(stderr);
-      return false;
-    }
+void CatchRunnerSignals() {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = OnRunnerSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // A signal ignored by whoever started us stays ignored (nohup, a shell's background job);
+    // the runs inherit that.
+    struct sigaction before;
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
   }
-  if (options.seconds == 0 && options.frames == 0) options.seconds = 10;
+  signal(SIGPIPE, SIG_IGN);
+}
+
+// The private folder in $TMPDIR (or /tmp); "" if it cannot be made.
+std::string MakePrivateFolder() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && base[0] != 0 ? base : "/tmp");
+  if (pattern.back() != '/') pattern += '/';
+  pattern += "torvex32-bench-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back(0);
+  if (mkdtemp(name.data()) == nullptr) return "";
+  return name.data();
+}
+
+void SetDrivers(const RunnerOptions& options) {
+  if (!options.video.empty())
+    setenv("SDL_VIDEODRIVER", options.video.c_str(), 1);
+  else if (!options.window)
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+  if (!options.window && options.video.empty()) setenv("SDL_AUDIODRIVER", "dummy", 0);
+  if (!options.present.empty()) setenv("TORVEX_PRESENT", options.present.c_str(), 1);
+}
+
+// The child: one run, its record into file, then the normal end of the process (the sound
+// players' destructors close their devices and delete their temporary files).
+[[noreturn]] void RunChild(const RunnerOptions& options, const std::string& file, bool last,
+                           pid_t runner) {
+  setpgid(0, 0);
+  int pending = runnerStop;
+  CatchStopSignals();
+  // A runner that is killed outright cannot pass its stop on: the run then stops by itself.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != runner && pending == 0) pending = SIGTERM;
+  if (pending != 0) raise(pending);  // came before the program's own handlers
+  auto record = std::make_unique<RunRecord>();
+  std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
+  int32_t code = MeasureOneRun(options, *record, lastFrame.data());
+  FILE* out = fopen(file.c_str(), "wb");
+  if (out == nullptr || fwrite(record.get(), sizeof *record, 1, out) != 1) code = 1;
+  if (out != nullptr && fclose(out) != 0) code = 1;
+  std::string why;
+  if (last && record->started != 0 && !options.screenshot.empty() &&
+      !WritePalettePng(options.screenshot, WindowWidth, WindowHeight, lastFrame, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    code = 1;
+  }
+  exit(code);
+}
+
+// Starts one run and waits for it; false if it could not be started or failed.
+bool RunOnce(const RunnerOptions& options, const std::string& file, bool last, int& status) {
+  fflush(stdout);
+  fflush(stderr);
+  pid_t runner = getpid();
+  pid_t child = fork();
+  if (child < 0) {
+    fprintf(stderr, "torvex32-bench: cannot start a run: %s\n", strerror(errno));
+    return false;
+  }
+  if (child == 0) RunChild(options, file, last, runner);
+  currentRun = child;
+  if (runnerStop != 0) kill(child, runnerStop);  // came while the run was being started
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  currentRun = 0;
   return true;
 }
 
-int64_t Median(std::vector<int64_t> values) {
-  if (values.empty()) return 0;
-  std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-  return values[values.size() / 2];
+bool ReadRecord(const std::string& file, RunRecord& record) {
+  FILE* in = fopen(file.c_str(), "rb");
+  if (in == nullptr) return false;
+  bool ok = fread(&record, sizeof record, 1, in) == 1;
+  fclose(in);
+  return ok;
 }
 
 // Nanoseconds of one copy of a whole FrameBuffer, the memory system's own speed, as a yardstick.
 int64_t MeasureFrameCopy() {
   std::vector<uint8_t> from(FrameBytes, 7), to(FrameBytes);
-  std::vector<int64_t> times;
+  TimeHistogram times{};
   for (int i = 0; i < 400; ++i) {
     int64_t start = GetPreciseTimeNs();
     memcpy(to.data(), from.data(), from.size());
     asm volatile("" : : "r"(to.data()) : "memory");
-    times.push_back(GetPreciseTimeNs() - start);
+    RecordTime(times, GetPreciseTimeNs() - start);
   }
-  return Median(times);
+  return TimePercentile(times, 0.5);
 }
 
-// The phase times of the recorded frames; a frame's time is from its start to the next one's.
-struct PhaseMedians {
-  int64_t frame, viewport, sprites, present;
-};
-
-PhaseMedians Medians(const FramePhaseTimes& times) {
-  int64_t n = std::min(times.count, times.capacity);
-  std::vector<int64_t> frame, viewport, sprites, present;
-  // The first frames warm caches and the sound device; leave out the first tenth.
-  for (int64_t i = n / 10; i < n; ++i) {
-    if (i + 1 < n) frame.push_back(times.start[i + 1] - times.start[i]);
-    viewport.push_back(times.viewport[i]);
-    sprites.push_back(times.sprites[i]);
-    present.push_back(times.present[i]);
+// Runs the measured runs into result; the exit code of the runner so far.
+int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult& result) {
+  for (int32_t i = 0; i < options.repeat && runnerStop == 0; ++i) {
+    std::string file = folder + "/run-" + std::to_string(i) + ".bin";
+    int status = 0;
+    if (!RunOnce(options, file, i + 1 == options.repeat, status)) return 1;
+    result.runs.emplace_back();
+    if (!ReadRecord(file, result.runs.back())) {
+      result.runs.pop_back();
+      fprintf(stderr, "torvex32-bench: run %d ended without a result (status %d)\n", i + 1,
+              status);
+      return runnerStop != 0 ? 128 + runnerStop : 1;
+    }
+    const RunRecord& run = result.runs.back();
+    if (run.stopSignal != 0 && runnerStop == 0) runnerStop = run.stopSignal;
+    if (run.started == 0) {
+      if (runnerStop != 0) return 128 + runnerStop;  // stopped before its first frame
+      fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
+      return 1;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && run.stopSignal == 0) return 1;
   }
-  return {Median(frame), Median(viewport), Median(sprites), Median(present)};
+  return runnerStop != 0 ? 128 + runnerStop : 0;
 }
 
-void PrintJsonString(const char* text) {
-  putchar('"');
-  for (const char* c = text; *c; ++c) {
-    if (*c == '"' || *c == '\\') putchar('\\');
-    putchar(*c);
-  }
-  putchar('"');
+bool WriteOutput(const std::string& path, const std::string& json) {
+  FILE* out = fopen(path.c_str(), "w");
+  bool ok = out != nullptr && fwrite(json.data(), 1, json.size(), out) == json.size();
+  if (out != nullptr && fclose(out) != 0) ok = false;
+  if (!ok) fprintf(stderr, "torvex32-bench: --output: cannot write %s\n", path.c_str());
+  return ok;
 }
 
-void Report(const Options& options, const FramePhaseTimes& times) {
-  // The message sprite is sixteen glyphs wide: a longer text shows only its first sixteen.
-  char shown[17] = {};
-  strncpy(shown, ShownText, 16);
-  bool rateShown = strcmp(ShownText, "Wait a Minute !!") != 0;
-  if (!options.json) {
-    printf("%s\n", shown);
+void WarnShortRuns(const RunnerResult& result) {
+  for (const RunRecord& run : result.runs) {
+    if (run.started == 0 || run.complete == 0 || run.elapsedMs > 3000) continue;
+    fprintf(stderr,
+            "torvex32-bench: a run of %.3f s is measured exactly, but the window would still "
+            "say \"Wait a Minute !!\" (it shows the rate after 3 s)\n",
+            run.elapsedMs / 1000.0);
     return;
   }
-  PhaseMedians medians = Medians(times);
-  int64_t elapsed = RunLimit.endedAtMs;
-  printf("{\"frames\": %" PRId64 ", \"elapsed_ms\": %" PRId64 ", \"rate_per_10s\": ", FrameCount,
-         elapsed);
-  if (rateShown)
-    printf("%lld", strtoll(ShownText, nullptr, 10));
-  else
-    printf("null");
-  printf(", \"exact_rate_per_10s\": %.1f, \"shown_text\": ",
-         elapsed > 0 ? FrameCount * 10000.0 / elapsed : 0.0);
-  PrintJsonString(shown);
-  printf(", \"frame_ns\": %" PRId64 ", \"viewport_ns\": %" PRId64 ", \"sprites_ns\": %" PRId64
-         ", \"present_ns\": %" PRId64 ", \"memcpy_frame_ns\": %" PRId64 ", \"seed\": ",
-         medians.frame, medians.viewport, medians.sprites, medians.present, MeasureFrameCopy());
-  if (options.seeded)
-    printf("%u", options.seed);
-  else
-    printf("null");
-  printf(", \"window\": %s}\n", options.window ? "true" : "false");
 }
 
-// The runner keeps the user's profile file out of reach: the framework's configuration folder
-// is pointed at a private temporary folder for the run, removed afterwards.
-std::string PrivateConfigFolder() {
-  char pattern[] = "/tmp/torvex32-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return "";
-  setenv("XDG_CONFIG_HOME", pattern, 1);
-  return pattern;
+int Report(const RunnerOptions& options, RunnerResult& result, int code) {
+  // A stopped runner reports even when nothing ran yet; a failed one has said why.
+  if (MeasuredRuns(result).empty() && runnerStop == 0) return code;
+  result.environment = CollectEnvironment();
+  WarnShortRuns(result);
+  std::string json = ResultJson(options, result);
+  if (options.json)
+    fputs(json.c_str(), stdout);
+  else
+    printf("%s\n", HeadlineLine(result).c_str());
+  fflush(stdout);
+  if (!options.output.empty() && !WriteOutput(options.output, json) && code == 0) code = 1;
+  return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  if (!ParseOptions(argc, argv, options)) return 2;
-  if (!options.window) {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-  }
-  std::string configFolder = PrivateConfigFolder();
-  if (configFolder.empty()) {
-    fprintf(stderr, "torvex32-bench: cannot create a private configuration folder in /tmp\n");
-    return 1;
-  }
-
-  // Frames are recorded up to a fixed capacity chosen before the run: nothing per frame.
-  int64_t capacity = options.frames > 0 ? options.frames + 1 : 1 << 21;
-  std::vector<int64_t> start(capacity), viewport(capacity), sprites(capacity), present(capacity);
-  FramePhaseTimes times{start.data(), viewport.data(), sprites.data(), present.data(), capacity, 0};
-  FrameTimings = &times;
-  std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
-  RunLimit.frames = options.frames;
-  RunLimit.runningMs = options.frames > 0 ? 0 : static_cast<int64_t>(options.seconds * 1000);
-  RunLimit.lastFrame = lastFrame.data();
-  SeedFixed = options.seeded ? 1 : 0;
-  SeedValue = options.seed;
-
-  static char programPath[4096];
-  if (GetProgramFilePath(programPath, sizeof programPath) == 0) {
-    fprintf(stderr, "torvex32-bench: cannot find the program's own path\n");
-    return 1;
-  }
-  char* arguments[] = {programPath, nullptr};
-  AppArgCount = 1;
-  AppArgVector = arguments;
-  int32_t exitCode = RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT);
-  FrameTimings = nullptr;
-  std::filesystem::remove_all(configFolder);
-
-  if (exitCode != 0) return exitCode;
-  if (FrameCount == 0) {
-    fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
-    return 1;
-  }
-  Report(options, times);
+  if (AnswerVersion(argc, argv, "torvex32-bench")) return 0;
+  RunnerOptions options;
   std::string why;
-  if (options.screenshot != nullptr &&
-      !WritePalettePng(options.screenshot, WindowWidth, WindowHeight, lastFrame, why)) {
+  if (!ParseRunnerOptions(std::vector<std::string>(argv + 1, argv + argc), options, why)) {
     fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    PrintRunnerUsage(stderr);
+    return 2;
+  }
+  if (options.help) {
+    PrintRunnerUsage(stdout);
+    return 0;
+  }
+  if (options.version) {
+    printf("torvex32-bench %s (commit %s)\n", TORVEX_VERSION, TORVEX_COMMIT);
+    return 0;
+  }
+  CatchRunnerSignals();
+  SetDrivers(options);
+  std::string folder = MakePrivateFolder();
+  if (folder.empty()) {
+    fprintf(stderr, "torvex32-bench: cannot create a private folder in %s: %s\n",
+            getenv("TMPDIR") != nullptr ? getenv("TMPDIR") : "/tmp", strerror(errno));
     return 1;
   }
-  return 0;
+  setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+  // A plain file where the program's configuration folder would be: the profile file can be
+  // neither read nor written (not even by root), so every run opens the window at the same
+  // default place and no profile file is ever written.
+  FILE* blocker = fopen((folder + "/torvex32").c_str(), "w");
+  if (blocker != nullptr) fclose(blocker);
+  RunnerResult result;
+  result.memcpyFrameNs = MeasureFrameCopy();
+  int code = RunAll(options, folder, result);
+  result.complete = runnerStop == 0 && code == 0;
+  code = Report(options, result, code);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  return code;
 }

@@ -74,6 +74,27 @@ void PumpNativeEvents();
 void StartMessageQueue();
 
 // ---------------------------------------------------------------------------------------
+// Requests to stop (signals.cpp).
+
+// Queues WM_CLOSE for the live window once a signal has asked the program to stop; called
+// each time the queue is read.
+void PassStopRequest();
+// A message box is open (true) or closed again: a request to stop cannot wait for the queue.
+void NoteMessageBox(bool open);
+// A temporary file was created (exists) or deleted, for the last resort of a forced stop
+// (tempnotes.cpp); DeleteNotedTempFiles is safe inside a signal handler.
+void NoteTempFile(const char* path, bool exists);
+void DeleteNotedTempFiles();
+
+// ---------------------------------------------------------------------------------------
+// What the media device reports (media.cpp).
+
+// Whether a "sequencer" and a "waveaudio" device have opened since the program started, and
+// the audio driver the device opened with ("" if it never opened).
+void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriver,
+                    size_t size);
+
+// ---------------------------------------------------------------------------------------
 // Drawing into the window.
 
 // Forgets what presenting kept for the window's surface (its size changed or it is going).

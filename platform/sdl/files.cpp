@@ -11,6 +11,9 @@
 
 #include "platform/platform.h"
 
+// From tempnotes.cpp: the temporary files that exist, for a stop that cannot wait.
+void NoteTempFile(const char* path, bool exists);
+
 namespace {
 
 // Longest folder the players' 256-byte paths can hold with a prefix and the unique part.
@@ -105,6 +108,7 @@ uint32_t CreateTempFile(const char* folder, const char* prefix, char* path) {
   int descriptor = mkstemp(name);
   if (descriptor < 0) return 1;
   close(descriptor);
+  NoteTempFile(name, true);
   strcpy(path, name);
   return 0;
 }
@@ -120,4 +124,7 @@ int64_t ExpandFile(const char* source, const char* destination) {
   return result;
 }
 
-bool DeleteFileAt(const char* path) { return unlink(path) == 0; }
+bool DeleteFileAt(const char* path) {
+  NoteTempFile(path, false);
+  return unlink(path) == 0;
+}

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sdl/backend.h"
 #include "platform/sdl/media.h"
 
 namespace {
@@ -63,6 +64,9 @@ bool AudioOpen = false;
 int FrameBytes = 4;        // of the mixer's output
 int OutputFrequency = MixFrequency;
 int CurrentMusic = -1;     // slot of the sequencer the mixer's one music stream belongs to
+bool MusicEverOpened = false;  // for reports: a "sequencer" device opened
+bool EffectEverOpened = false; // a "waveaudio" device opened
+char AudioDriverName[32];      // the driver the audio device opened with
 
 void Post(const Notice& notice) {
   if (notice.window != nullptr)
@@ -122,6 +126,8 @@ bool OpenAudio() {
   FrameBytes = channels * static_cast<int>(SDL_AUDIO_BITSIZE(format)) / 8;
   Mix_AllocateChannels(MaxDevices);
   Mix_SetPostMix(CountMixedFrames, nullptr);
+  const char* driver = SDL_GetCurrentAudioDriver();
+  SDL_strlcpy(AudioDriverName, driver != nullptr ? driver : "", sizeof AudioDriverName);
   AudioOpen = true;
   return true;
 }
@@ -317,6 +323,7 @@ uint32_t OpenDevice(uint32_t flags, MciOpenParms* parms) {
   device->id = NewDeviceId();
   ++OpenCount;
   parms->deviceId = device->id;
+  (kind == Kind::Sequencer ? MusicEverOpened : EffectEverOpened) = true;
   return 0;
 }
 
@@ -340,4 +347,11 @@ uint32_t SendMediaCommand(uint32_t deviceId, uint32_t command, uint32_t flags, v
     default:
       return MCIERR_UNRECOGNIZED_COMMAND;
   }
+}
+
+void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriver,
+                    size_t size) {
+  *musicOpened = MusicEverOpened ? 1 : 0;
+  *effectOpened = EffectEverOpened ? 1 : 0;
+  SDL_strlcpy(audioDriver, AudioDriverName, size);
 }

@@ -203,6 +203,7 @@ void DeliverSize(PlatformWindow* w, bool minimised, bool queued) {
 }
 
 bool PeekWindowMessage(Message* message) {
+  PassStopRequest();
   if (ringCount == 0) PumpNativeEvents();
   if (ringCount > 0) {
     *message = ring[ringHead];

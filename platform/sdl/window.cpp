@@ -230,7 +230,9 @@ int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption
   bool hadFocus = w != nullptr && w->focused;
   if (hadFocus) NotifyFocus(w, false, false);
   w = LiveWindow(owner);
+  NoteMessageBox(true);
   int result = SDL_ShowSimpleMessageBox(flags, caption, text, w != nullptr ? w->sdl : nullptr);
+  NoteMessageBox(false);
   w = LiveWindow(owner);
   if (hadFocus && w != nullptr) NotifyFocus(w, true, false);
   return result == 0 ? 1 : 0;

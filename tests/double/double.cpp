@@ -78,6 +78,9 @@ int32_t Send(uint32_t message, uintptr_t first, intptr_t second) {
   return Procedure(Window, message, first, second);
 }
 
+int32_t StopSignal = 0;
+BackendReport Report;
+
 void Reset() {
   Calls.clear();
   Clock = 1000;
@@ -92,6 +95,8 @@ void Reset() {
   Screens = {{0, 0, 1024, 768}};
   Queue.clear();
   Profiles.clear();
+  StopSignal = 0;
+  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1};
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
   // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
   // window procedure corrects it), then the focus (the backend's headless drivers; under a
@@ -437,3 +442,12 @@ void FreeBlock(void* block) {
 }
 
 const char* GetPresentPath() { return "headless"; }
+
+void GetBackendReport(BackendReport* report) {
+  Record("GetBackendReport");
+  *report = Report;
+}
+
+void CatchStopSignals() { Record("CatchStopSignals"); }
+
+int32_t GetStopSignal() { return StopSignal; }

@@ -36,6 +36,8 @@ extern int32_t RealizeResult;        // what RealizePalette returns
 extern std::string WindowsDirectory; // GetWindowsDirectory
 extern std::vector<Rect> Screens;    // GetScreenRects; one 1024 by 768 screen by default
 extern std::deque<Message> Queue;    // PeekWindowMessage takes from here
+extern int32_t StopSignal;           // GetStopSignal; 0 by default
+extern BackendReport Report;         // GetBackendReport; a headless SDL-like machine
 // Profile files in memory: path -> section -> key -> value (names as written).
 extern std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
 // Called by CreateMainWindow / ShowMainWindow / DestroyMainWindow / MoveMainWindow /

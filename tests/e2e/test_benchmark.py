@@ -6,6 +6,7 @@ Run one test: python3 tests/e2e/test_benchmark.py BenchmarkTest.test_x (with tho
 README_SCREENSHOT names a PNG file to write a picture of the running window into.
 """
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -178,7 +179,7 @@ class BenchmarkTest(unittest.TestCase):
         for ticks in range(first, first + 4 * 5280, 5280):
             for seed in seeds:
                 png = os.path.join(self.folder, "headless-%d-%d.png" % (seed, ticks))
-                subprocess.run([BENCH, "--seed", str(seed), "--frames", str(ticks),
+                subprocess.run([BENCH, "--seed", str(seed), "--frames", str(ticks), "--repeat", "1",
                                 "--screenshot", png], check=True, capture_output=True,
                                env=dict(os.environ, ASAN_OPTIONS="detect_leaks=0",
                                         XDG_CONFIG_HOME=self.config))
@@ -252,6 +253,16 @@ class BenchmarkTest(unittest.TestCase):
         outer = self.x.outer_origin(self.window)
         self.x.click(1)
         self.assertEqual(self.app.wait(30), 0)
+        # The rate is not lost with the window: the shown text and the exact rate.
+        with open(self.output) as f:
+            said = f.read()
+        found = re.search(r'torvex32: the window showed "(.{16})"; exact rate ([0-9.]+) '
+                          r'frames/10s \(([0-9]+) frames in ([0-9.]+) s of running time\)', said)
+        self.assertTrue(found, said)
+        frames, seconds = int(found.group(3)), float(found.group(4))
+        self.assertGreater(frames, 0)
+        self.assertAlmostEqual(float(found.group(2)), frames * 10 / seconds,
+                               delta=0.06 + frames * 10 / seconds * 0.001 / seconds)
         with open(os.path.join(self.config, "torvex32", "TORVEX32.INI")) as f:
             text = f.read()
         self.assertIn("Left=%d" % outer[0], text)

@@ -1,0 +1,170 @@
+// options.cpp — the runner's command line: every option by name, with its value after it or
+// after "=", numbers checked whole, in range and without wrapping round.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/runner/runner.h"
+
+namespace {
+
+// A whole number: digits, optionally times a power of ten ("1e6"); false if it is anything
+// else or exceeds limit.
+bool ParseWhole(const std::string& text, int64_t limit, int64_t& value) {
+  size_t e = text.find_first_of("eE");
+  std::string digits = text.substr(0, e);
+  std::string exponent = e == std::string::npos ? "" : text.substr(e + 1);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (e != std::string::npos &&
+      (exponent.empty() || exponent.find_first_not_of("0123456789") != std::string::npos))
+    return false;
+  value = 0;
+  for (char c : digits) {
+    if (value > (limit - (c - '0')) / 10) return false;
+    value = value * 10 + (c - '0');
+  }
+  int64_t power = exponent.empty() ? 0 : (exponent.size() > 3 ? 999 : std::stoll(exponent));
+  for (int64_t i = 0; i < power && value != 0; ++i) {
+    if (value > limit / 10) return false;
+    value *= 10;
+  }
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, double& value) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+  char* end = nullptr;
+  value = strtod(text.c_str(), &end);
+  // Milliseconds of running time are counted in 64 bits; a year is plenty.
+  return *end == 0 && std::isfinite(value) && value > 0 && value <= 366.0 * 86400.0;
+}
+
+struct Parser {
+  const std::vector<std::string>& args;
+  size_t i = 0;
+  std::string why;
+
+  bool Fail(const std::string& option, const std::string& reason) {
+    why = option + ": " + reason;
+    return false;
+  }
+};
+
+// The option's value: after "=" in the same argument, or the next argument.
+bool TakeValue(Parser& p, const std::string& name, bool inline_, const std::string& inlineValue,
+               std::string& value) {
+  if (inline_) {
+    value = inlineValue;
+    return true;
+  }
+  if (p.i + 1 >= p.args.size()) return p.Fail(name, "needs a value");
+  value = p.args[++p.i];
+  return true;
+}
+
+bool ApplyValue(Parser& p, RunnerOptions& o, const std::string& name, const std::string& value) {
+  int64_t whole = 0;
+  if (name == "--seconds") {
+    if (!ParseSeconds(value, o.seconds))
+      return p.Fail(name, "'" + value + "' is not a number of seconds above 0 (at most a year)");
+  } else if (name == "--frames") {
+    if (!ParseWhole(value, MaxRunFrames, whole) || whole < 1)
+      return p.Fail(name, "'" + value + "' is not a whole number of frames from 1 to " +
+                              std::to_string(MaxRunFrames) +
+                              " (frames times 10,000 must fit 64 bits)");
+    o.frames = whole;
+  } else if (name == "--repeat") {
+    if (!ParseWhole(value, MaxRepeat, whole) || whole < 1)
+      return p.Fail(name, "'" + value + "' is not a whole number of runs from 1 to " +
+                              std::to_string(MaxRepeat));
+    o.repeat = static_cast<int32_t>(whole);
+  } else if (name == "--seed") {
+    if (!ParseWhole(value, UINT32_MAX, whole))
+      return p.Fail(name, "'" + value + "' is not a whole number from 0 to 4294967295");
+    o.seeded = true;
+    o.seed = static_cast<uint32_t>(whole);
+  } else if (name == "--present") {
+    if (value != "shm" && value != "sdl") return p.Fail(name, "'" + value + "' is not shm or sdl");
+    o.present = value;
+  } else if (name == "--output" || name == "--screenshot" || name == "--video") {
+    if (value.empty()) return p.Fail(name, "needs a value");
+    (name == "--output" ? o.output : name == "--screenshot" ? o.screenshot : o.video) = value;
+  } else {
+    return p.Fail(name, "unknown option");
+  }
+  return true;
+}
+
+bool ParseOne(Parser& p, RunnerOptions& o, std::vector<std::string>& seen) {
+  const std::string& arg = p.args[p.i];
+  size_t equals = arg.find('=');
+  std::string name = arg.substr(0, equals);
+  bool inline_ = equals != std::string::npos;
+  if (name.rfind("--", 0) != 0 && name != "-h") return p.Fail(arg, "unknown argument");
+  for (const std::string& before : seen)
+    if (before == name) return p.Fail(name, "given twice");
+  seen.push_back(name);
+  bool* flag = name == "--window" ? &o.window
+               : name == "--json" ? &o.json
+               : name == "--help" || name == "-h" ? &o.help
+               : name == "--version" ? &o.version
+                                     : nullptr;
+  if (flag != nullptr) {
+    if (inline_) return p.Fail(name, "takes no value");
+    *flag = true;
+    return true;
+  }
+  static const char* const valued[] = {"--seconds", "--frames", "--repeat",   "--seed",
+                                       "--output",  "--video",  "--present", "--screenshot"};
+  for (const char* known : valued) {
+    if (name != known) continue;
+    std::string value;
+    return TakeValue(p, name, inline_, arg.substr(inline_ ? equals + 1 : arg.size()), value) &&
+           ApplyValue(p, o, name, value);
+  }
+  return p.Fail(name, "unknown option");
+}
+
+}  // namespace
+
+bool ParseRunnerOptions(const std::vector<std::string>& args, RunnerOptions& options,
+                        std::string& why) {
+  Parser p{args, 0, ""};
+  std::vector<std::string> seen;
+  for (p.i = 0; p.i < args.size(); ++p.i) {
+    if (!ParseOne(p, options, seen)) {
+      why = p.why;
+      return false;
+    }
+  }
+  if (options.seconds > 0 && options.frames > 0) {
+    why = "--seconds and --frames: give one of them";
+    return false;
+  }
+  if (options.window && options.video == "dummy") {
+    why = "--window and --video dummy: the dummy driver has no window";
+    return false;
+  }
+  if (options.seconds == 0 && options.frames == 0) options.seconds = 10;
+  return true;
+}
+
+void PrintRunnerUsage(FILE* out) {
+  fprintf(out,
+          "usage: torvex32-bench [--seconds S | --frames N] [--repeat N] [--seed N]\n"
+          "                      [--window] [--video DRIVER] [--present shm|sdl]\n"
+          "                      [--json] [--output FILE] [--screenshot FILE.png]\n"
+          "                      [--help] [--version]\n"
+          "Runs the benchmark N times (--repeat, default 3), each for S seconds of running\n"
+          "time (default 10) or N frames, and prints the median exact rate in frames per ten\n"
+          "seconds with the runs' spread. Headless on SDL's dummy video driver unless\n"
+          "--window (or --video) is given. Options also take the form --name=value.\n"
+          "  --json          the whole result as one JSON object on the standard output\n"
+          "  --output FILE   the JSON result into FILE as well\n"
+          "  --video DRIVER  SDL's video driver (as SDL_VIDEODRIVER), e.g. x11\n"
+          "  --present WAY   shm: the X server's shared memory; sdl: SDL's window surface\n"
+          "  --seed N        the same scroll directions in every run\n"
+          "  --screenshot F  the last frame of the last run as a PNG\n"
+          "Exit status: 0 done, 1 the benchmark could not run, 2 bad options,\n"
+          "128 + N stopped by signal N (the result then says \"complete\": false).\n");
+}

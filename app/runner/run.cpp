@@ -1,0 +1,79 @@
+// run.cpp — one measured run: the benchmark's own framework and hooks, ended after a number of
+// frames or of milliseconds of running time as if "EXIT" were clicked (or, on a signal, closed
+// as the window manager would close it), with the frame times in fixed-size histograms and the
+// process's CPU time and context switches over the frames.
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/runner/runner.h"
+
+namespace {
+
+struct Usage {
+  int64_t cpuNs;
+  int64_t switches;
+};
+
+Usage ReadUsage() {
+  rusage u;
+  memset(&u, 0, sizeof u);
+  getrusage(RUSAGE_SELF, &u);
+  int64_t cpu = (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * int64_t{1000000000} +
+                (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * int64_t{1000};
+  return {cpu, u.ru_nvcsw + u.ru_nivcsw};
+}
+
+// Taken as the first frame begins: start-up (files, sound devices, the window) stays out.
+Usage usageAtFirstFrame;
+void NoteFirstFrame() { usageAtFirstFrame = ReadUsage(); }
+
+}  // namespace
+
+int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* lastFrame) {
+  FramePhaseTimes& times = record.times;
+  // The first tenth of a run warms caches and the sound device: its frames are not recorded.
+  times.skipFrames = options.frames / 10;
+  times.skipNs = static_cast<int64_t>(options.seconds * 1e8);
+  times.firstFrame = NoteFirstFrame;
+  FrameTimings = &times;
+  RunLimit.frames = options.frames;
+  RunLimit.runningMs = options.frames > 0 ? 0 : static_cast<int64_t>(options.seconds * 1000);
+  RunLimit.lastFrame = lastFrame;
+  SeedFixed = options.seeded ? 1 : 0;
+  SeedValue = options.seed;
+
+  static char programPath[4096];
+  if (GetProgramFilePath(programPath, sizeof programPath) == 0) {
+    fprintf(stderr, "torvex32-bench: cannot find the program's own path\n");
+    return 1;
+  }
+  char* arguments[] = {programPath, nullptr};
+  AppArgCount = 1;
+  AppArgVector = arguments;
+  int32_t exitCode = RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT);
+  Usage end = ReadUsage();
+  FrameTimings = nullptr;
+  times.firstFrame = nullptr;
+
+  record.stopSignal = GetStopSignal();
+  record.started = FrameCount > 0 ? 1 : 0;
+  record.frames = FrameCount;
+  // The limit was reached (a short run may take 0 ms), or the run was stopped before it.
+  bool reached = options.frames > 0 ? FrameCount >= options.frames
+                                    : RunLimit.endedAtMs >= RunLimit.runningMs;
+  record.complete = record.stopSignal == 0 && reached ? 1 : 0;
+  record.elapsedMs = reached ? RunLimit.endedAtMs : RunningTimeMs();
+  GetShownText(record.shownText);
+  snprintf(record.presentPath, sizeof record.presentPath, "%s", GetPresentPath());
+  if (FrameCount > 0) {
+    record.cpuNsPerFrame =
+        static_cast<double>(end.cpuNs - usageAtFirstFrame.cpuNs) / static_cast<double>(FrameCount);
+    record.switchesPerFrame = static_cast<double>(end.switches - usageAtFirstFrame.switches) /
+                              static_cast<double>(FrameCount);
+  }
+  GetBackendReport(&record.backend);
+  return exitCode;
+}

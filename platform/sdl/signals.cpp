@@ -1,0 +1,67 @@
+// signals.cpp — the system's requests to stop (SIGINT, SIGTERM, SIGHUP, SIGQUIT). The handlers
+// only note the signal; the message queue turns a noted request into WM_CLOSE for the main
+// window, so the program ends through its normal shut-down and its temporary files go with it.
+//
+// Two cases cannot wait for the queue: a message box blocks the thread in the window system's
+// own loop, and a second request means the first one did not get through. Then the handler
+// itself deletes the temporary files still noted here and ends the process at once.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "platform/sdl/backend.h"
+
+namespace {
+
+volatile sig_atomic_t stopSignal = 0;   // the first request's signal; written by the handler
+volatile sig_atomic_t boxOpen = 0;      // a message box blocks the thread
+bool stopPassed = false;                // WM_CLOSE went to the window for the request
+
+[[noreturn]] void EndAtOnce(int signal) {
+  DeleteNotedTempFiles();
+  _exit(128 + signal);
+}
+
+void OnStopSignal(int signal) {
+  if (stopSignal != 0 || boxOpen != 0) EndAtOnce(stopSignal != 0 ? stopSignal : signal);
+  stopSignal = signal;
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  // SDL's own handlers would turn the signals into a quit event, which a message box or the
+  // time before the window exists would swallow.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    // A signal ignored by whoever started us stays ignored: nohup, or a shell's background job.
+    struct sigaction before;
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+  // A reader that went away (a closed pipe on the standard output) must not end the program
+  // before it has cleaned up: the write fails instead.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+int32_t GetStopSignal() { return stopSignal; }
+
+void PassStopRequest() {
+  if (stopSignal == 0 || stopPassed) return;
+  PlatformWindow* w = CurrentWindow();
+  if (w == nullptr) return;  // not created yet: the request waits for it
+  stopPassed = true;
+  QueueMessage(reinterpret_cast<WindowHandle>(w), WM_CLOSE, 0, 0);
+}
+
+void NoteMessageBox(bool open) {
+  boxOpen = open ? 1 : 0;
+  if (open && stopSignal != 0) EndAtOnce(stopSignal);  // the request came just before the box
+}
