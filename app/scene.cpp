@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "app/app.h"
-#include "assets/assets.h"
 #include "graphics/graphics.h"
 #include "sound/sound.h"
 
@@ -16,13 +15,7 @@ namespace {
 // refused, so the program reports its font as unreadable instead of opening a wrong file.
 bool programDirTooLong;
 
-// The text sprites follow the loaded files in the arena: "EXIT" (12 + 64 * 16 bytes) and the
-// message (12 + 256 * 16 bytes). The loaders stop this far before the arena's end, so that a
-// font and a sprite file that load always leave room for them.
-constexpr int32_t TextSpriteBytes = (12 + 4 * 256) + (12 + 16 * 256);
-
 constexpr const char* TitleText = "ZOR32 Performance Test";
-constexpr const char* PausePrompt = "Push [P] Key to Pause";
 
 // ProgramDir followed by name into buffer; false (nothing usable written) if it does not fit.
 bool DataFilePath(char (&buffer)[256], const char* name) {
@@ -46,7 +39,7 @@ bool LoadAssets(uint8_t*& cursor) {
     return false;
   }
   if (!DataFilePath(path, "TORVEX32.ZOR") ||
-      LoadSpriteFile(path, cursor, ImageTable, 128, AssetArena, loadEnd) == 0) {
+      LoadSpriteFile(path, cursor, ImageTable, ImageTableFileEntries, AssetArena, loadEnd) == 0) {
     ReportUnreadable("Couldn't Open 'TORVEX32.ZOR' !");
     return false;
   }
@@ -88,11 +81,11 @@ void DrawTitleBlocks() {
 }
 
 void LayOutSprites() {
-  AttachImage(255, ImageTable[128]);
-  PlaceSprite(255, 224, 320);
-  AttachImage(254, ImageTable[129]);
-  PlaceSprite(254, 128, 128);
-  ShowSprites(254, 255);
+  AttachImage(ExitSlot, ImageTable[ExitImage]);
+  PlaceSprite(ExitSlot, 224, 320);
+  AttachImage(MessageSlot, ImageTable[MessageImage]);
+  PlaceSprite(MessageSlot, 128, 128);
+  ShowSprites(MessageSlot, ExitSlot);
   for (int32_t i = 0; i < 4; ++i) {
     AttachImage(i, ImageTable[0]);
     PlaceSprite(i, 16 + 128 * i, 0);
@@ -154,8 +147,8 @@ void OnStart() {
   }
   uint8_t* cursor = AssetArena;
   if (!LoadAssets(cursor)) return;
-  MakeTextSprite(&ImageTable[128], cursor, "EXIT", AssetArena, 1);
-  MakeTextSprite(&ImageTable[129], cursor, "Wait a Minute !!", AssetArena, 1);
+  MakeTextSprite(&ImageTable[ExitImage], cursor, ExitText, AssetArena, 1);
+  MakeTextSprite(&ImageTable[MessageImage], cursor, WaitText, AssetArena, 1);
   OpenSounds();
   AppCursorHandle = LoadProgramCursor(AppInstance, "AppCursor");
   ArrowCursorHandle = LoadArrowCursor();

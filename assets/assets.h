@@ -8,7 +8,8 @@
 #include <cstdint>
 
 constexpr int32_t AssetArenaSize = 100000;  // bytes in the application's arena
-constexpr int32_t GlyphBytes = 256;          // one 16 by 16 glyph
+constexpr int32_t GlyphSide = 16;            // a glyph is 16 by 16 pixels, top row first
+constexpr int32_t GlyphBytes = GlyphSide * GlyphSide;
 constexpr int32_t ImageHeaderBytes = 12;     // width, height, hit left, right, top, bottom
 
 // Reads "ZGL" files: returns the number of glyphs stored from cursor on, or 0.

@@ -36,6 +36,9 @@ struct PaletteEntry {
 // The twenty static colours of a 256-colour display: its system palette entries 0 to 9, then
 // 246 to 255. The platform layer reports them as its system palette.
 extern const PaletteEntry DisplayStaticColours[20];
+// The 16 colours icons are drawn in (0x00RRGGBB): the static colours of a 16-colour display.
+// The window's icon and the desktop entry's picture of it both use them.
+extern const uint32_t IconColours[16];
 constexpr uint8_t PC_RESERVED = 1;    // entry may be animated: never shared with others
 constexpr uint8_t PC_NOCOLLAPSE = 4;  // entry is not mapped onto an existing colour
 
