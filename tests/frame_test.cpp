@@ -83,6 +83,7 @@ class FrameTest : public testing::Test {
     MouseState = {0, 0, 0, 0};
     ClientRect = {0, 0, 0, 0};
     MainWindow = TestWindow();
+    NoticeWindow = MainWindow;  // as RunApplication hands it down
     Double::Window = MainWindow;
     WindowPos = {0, 0};
     AppName = "ZOR32";
@@ -343,7 +344,11 @@ void QuitWhenIdle() {
 }
 
 TEST_F(FrameTest, StartUpRunsInOrderAndTheFirstResumeComesBeforeOnStart) {
-  Hooks::Start = [] { DestroyMainWindow(MainWindow); };
+  NoticeWindow = nullptr;
+  Hooks::Start = [] {
+    EXPECT_EQ(NoticeWindow, MainWindow);  // handed down to the sound players
+    DestroyMainWindow(MainWindow);
+  };
   EXPECT_EQ(RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT), 0);
   const char* order[] = {"CreatePalette 256 0/0/0/4",  // ResetSystemPalette
                          "OnConfigure 1 /opt/torvex32/bin/torvex32",

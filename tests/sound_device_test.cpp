@@ -34,7 +34,9 @@ namespace fs = std::filesystem;
 // --- the window's side ----------------------------------------------------------------------
 
 static char windowObject;
-WindowHandle MainWindow = reinterpret_cast<WindowHandle>(&windowObject);
+static const WindowHandle MainWindow = reinterpret_cast<WindowHandle>(&windowObject);
+// The players name the window the frame would hand down; here, the stand-in's.
+static const bool noticeWindowSet = (NoticeWindow = MainWindow) != nullptr;
 
 namespace {
 std::mutex queueLock;
