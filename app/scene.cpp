@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "app/app.h"
 #include "graphics/graphics.h"
@@ -24,22 +26,40 @@ bool DataFilePath(char (&buffer)[256], const char* name) {
   return length >= 0 && static_cast<size_t>(length) < sizeof buffer;
 }
 
+// The box names only the file; the standard error stream gets where it was looked for.
+void SayWhichFile(const char* name, bool pathFits, const char* path) {
+  if (!pathFits) {
+    fprintf(stderr, "%s: %s: the program's folder is too long for the name\n", AppName, name);
+    return;
+  }
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  fprintf(stderr, "%s: cannot load %s\n", AppName, error ? path : full.c_str());
+}
+
+// Shows the failure box and ends the program. The window's destruction posts the quit
+// message with 0; posting it again with 1 makes the program's exit code say that it failed,
+// while everything else happens as after any other end.
 void ReportUnreadable(const char* text) {
   ShowMessageBox(nullptr, text, "ERROR", MB_OK);
   DestroyMainWindow(MainWindow);
+  PostQuit(1);
 }
 
 // Loads the font, then the sprites, into the arena; false after the failure box was shown.
 bool LoadAssets(uint8_t*& cursor) {
   const uint8_t* loadEnd = AssetArena + AssetArenaSize - TextSpriteBytes;
   char path[256];
-  if (!DataFilePath(path, "TORVEX32.ZGL") ||
-      LoadFontFile(path, cursor, AssetArena, loadEnd) == 0) {
+  bool fits = DataFilePath(path, "TORVEX32.ZGL");
+  if (!fits || LoadFontFile(path, cursor, AssetArena, loadEnd) == 0) {
+    SayWhichFile("TORVEX32.ZGL", fits, path);
     ReportUnreadable("Couldn't Open 'TORVEX32.ZGL' !");
     return false;
   }
-  if (!DataFilePath(path, "TORVEX32.ZOR") ||
+  fits = DataFilePath(path, "TORVEX32.ZOR");
+  if (!fits ||
       LoadSpriteFile(path, cursor, ImageTable, ImageTableFileEntries, AssetArena, loadEnd) == 0) {
+    SayWhichFile("TORVEX32.ZOR", fits, path);
     ReportUnreadable("Couldn't Open 'TORVEX32.ZOR' !");
     return false;
   }
@@ -142,6 +162,7 @@ void OnStart() {
   AssetArena = static_cast<uint8_t*>(AllocZeroed(AssetArenaSize));
   if (AssetArena == nullptr) {
     // Without its arena the program cannot read its font: say so, as for an unreadable file.
+    fprintf(stderr, "%s: cannot allocate the %d-byte asset arena\n", AppName, AssetArenaSize);
     ReportUnreadable("Couldn't Open 'TORVEX32.ZGL' !");
     return;
   }

@@ -164,7 +164,7 @@ bool PeekWindowMessage(Message* message);
 void TranslateWindowMessage(const Message& message);
 // Delivers the message to its window's procedure and returns the procedure's result.
 int32_t DispatchWindowMessage(const Message& message);
-// Posts WM_QUIT with the exit code.
+// Posts WM_QUIT with the exit code; while one is pending, a later call replaces its code.
 void PostQuit(int32_t exitCode);
 // Posts a message to the window's queue; safe to call from any thread.
 void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second);

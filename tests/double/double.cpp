@@ -222,6 +222,12 @@ int32_t DispatchWindowMessage(const Message& message) {
 
 void PostQuit(int32_t exitCode) {
   Record(Format("PostQuit %d", exitCode));
+  // As on the platform, a quit already pending takes the later exit code.
+  for (Message& pending : Queue) {
+    if (pending.message != WM_QUIT) continue;
+    pending.first = static_cast<uintptr_t>(exitCode);
+    return;
+  }
   Queue.push_back({nullptr, WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
 }
 
