@@ -176,7 +176,8 @@ int32_t GetScreenRects(Rect* rects, int32_t capacity);
 const char* GetPlatformError();
 
 // A modal message box with one OK button: returns when it is closed. While it is open the
-// window loses the focus and gets it back afterwards. Returns 0 if it could not be shown.
+// program's window loses the focus and gets it back afterwards, whether it owns the box or not
+// (an ownerless box still takes the focus). Returns 0 if it could not be shown.
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
                        uint32_t type);
 

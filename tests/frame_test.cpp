@@ -381,6 +381,34 @@ TEST_F(FrameTest, StartUpRunsInOrderAndTheFirstResumeComesBeforeOnStart) {
   EXPECT_EQ(Double::CallsStartingWith("OnResume").size(), 1u);
 }
 
+// A failure box in OnStart has no owner, yet it takes the focus: the system pauses and frees
+// the pointer before the box waits for its OK, also when the window system has not told the
+// window of its focus yet (the pointer is confined all the same), and the exit code that
+// OnStart posts after the window's destruction is the program's.
+TEST_F(FrameTest, AnOwnerlessBoxPausesAndFreesThePointerBeforeItWaits) {
+  for (bool focusToldFirst : {true, false}) {
+    Double::Reset();
+    RunFlags = RunMinimised;
+    if (!focusToldFirst) {
+      Double::OnShow = [](WindowHandle, int32_t) {
+        Double::Send(WM_SIZE, SIZE_RESTORED, 512 | 384 << 16);
+      };
+    }
+    Hooks::Start = [] {
+      ShowMessageBox(nullptr, "Couldn't Open 'X' !", "ERROR", MB_OK);
+      DestroyMainWindow(MainWindow);
+      PostQuit(1);
+    };
+    EXPECT_EQ(RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT), 1);
+    const int box = Find("ShowMessageBox none|ERROR");
+    ASSERT_GE(box, 0);
+    EXPECT_EQ(Double::Calls[box + 1], "OnPause 0") << focusToldFirst;
+    EXPECT_EQ(Double::Calls[box + 2], "ClipCursorTo none") << focusToldFirst;
+    EXPECT_EQ(Find("OnResume"), Find("OnResume 0"));  // resumed once, at the first size only
+    EXPECT_EQ(RunFlags & RunPausedByUser, RunPausedByUser);
+  }
+}
+
 TEST_F(FrameTest, AFailedClassRegistrationReturnsZeroBeforeAnythingElse) {
   Double::RegisterFails = true;
   EXPECT_EQ(RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT), 0);

@@ -33,6 +33,7 @@ std::function<void()> OnEmptyQueue;
 WindowProcedure Procedure;
 WindowHandle Window;
 bool Focused;
+bool PointerConfined;
 uint8_t* BitmapPixels;
 std::vector<ColourQuad> BitmapColours;
 
@@ -101,8 +102,11 @@ void Reset() {
     Send(WM_SIZE, SIZE_RESTORED, 512 | (365 << 16));
     Send(WM_SETFOCUS);
   };
+  // As the SDL backend: a box takes the focus from the window whatever its owner (null for
+  // the failure boxes) when the window has the focus or holds the pointer confined, and
+  // gives it back when it closes.
   OnMessageBox = [](WindowHandle) {
-    if (!Focused) return;
+    if (!Focused && !PointerConfined) return;
     Send(WM_KILLFOCUS);
     Send(WM_SETFOCUS);
   };
@@ -110,6 +114,7 @@ void Reset() {
   Procedure = nullptr;
   Window = nullptr;
   Focused = false;
+  PointerConfined = false;
   if (BitmapPixels != nullptr) free(BitmapPixels);
   BitmapPixels = nullptr;
   BitmapColours.clear();
@@ -248,7 +253,7 @@ const char* GetPlatformError() { return CreateWindowFails ? "no display (double)
 
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption, uint32_t type) {
   Record(Format("ShowMessageBox %s|%s|%s|%u", owner ? "owner" : "none", caption, text, type));
-  OnMessageBox(Window);
+  OnMessageBox(owner);
   return 1;
 }
 
@@ -265,6 +270,7 @@ void SetCursorPosition(int32_t x, int32_t y) {
 }
 
 void ClipCursorTo(const Rect* rect) {
+  PointerConfined = rect != nullptr;
   if (rect == nullptr)
     Record("ClipCursorTo none");
   else

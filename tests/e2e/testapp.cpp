@@ -7,7 +7,8 @@
 // writes the shown frame to TESTAPP_DUMP: ViewportShift (4 bytes), FrameColours (256 entries
 // of red, green, blue, flags) and the FrameBuffer (516 by 384 bytes, rows bottom-up).
 // Settings from the environment: TESTAPP_TICK (TickInterval, default 10), TESTAPP_CLOCK_BASE
-// (where the clocks start), TESTAPP_NO_INI (no initialisation file). The initialisation file
+// (where the clocks start), TESTAPP_NO_INI (no initialisation file), TESTAPP_BOX_OWNERLESS
+// (the left click's box has no owner window). The initialisation file
 // is "TESTAPP.INI" in the platform's Windows directory.
 #include <cinttypes>
 #include <cstdarg>
@@ -104,7 +105,9 @@ void OnMouseMove(int32_t x, int32_t y, int32_t left, int32_t right) {
 // A left click shows a message box, which holds the thread until it is closed.
 void OnLeftDown(int32_t x, int32_t y) {
   Log("OnLeftDown %d %d", x, y);
-  int32_t result = ShowMessageBox(MainWindow, "A box from the test", "Test box", MB_OK);
+  // TESTAPP_BOX_OWNERLESS: the box has no owner, as the benchmark's failure boxes.
+  WindowHandle owner = getenv("TESTAPP_BOX_OWNERLESS") != nullptr ? nullptr : MainWindow;
+  int32_t result = ShowMessageBox(owner, "A box from the test", "Test box", MB_OK);
   Log("box returned %d", result);
 }
 void OnLeftUp(int32_t x, int32_t y) { Log("OnLeftUp %d %d", x, y); }
