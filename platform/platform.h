@@ -307,9 +307,13 @@ uint32_t GetTempFolder(char* buffer, uint32_t size);
 // Creates a new, empty file with a name no other process can predict or have created, in
 // folder, whose name starts with prefix; writes its path into path (256 bytes). 0 on success.
 uint32_t CreateTempFile(const char* folder, const char* prefix, char* path);
+// The largest file the media device plays, and so the most ExpandFile writes.
+constexpr int64_t MaxMediaFileBytes = int64_t{64} << 20;
 // Expands source (in the LZ expansion library's compressed format) into destination, or copies
 // it unchanged when it is not compressed; returns the number of bytes written, or a negative
-// value on error (unreadable source, truncated or corrupt data, unwritable destination).
+// value on error (a source that is not a regular file or cannot be read, truncated or corrupt
+// data, an unwritable destination, or more than MaxMediaFileBytes, where writing stops). After
+// an error the destination is left empty.
 int64_t ExpandFile(const char* source, const char* destination);
 bool DeleteFileAt(const char* path);
 
