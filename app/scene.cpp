@@ -153,6 +153,10 @@ void OnConfigure(int, char** argv) {
   if (dirLength > 0 && dirLength < sizeof directory) {
     const char* tail = directory[dirLength - 1] == PathSeparator ? "" : "/";
     snprintf(IniPath, sizeof IniPath, "%s%sTORVEX32.INI", directory, tail);
+  } else if (dirLength >= sizeof directory) {
+    fprintf(stderr, "%s: the configuration folder's path has %u characters, more than %zu: "
+            "the window's position is not remembered\n",
+            AppName, dirLength - 1, sizeof directory - 1);
   }
 
   srand(SeedFixed ? SeedValue : static_cast<unsigned>(time(nullptr)));

@@ -24,7 +24,7 @@ int32_t LoadSpriteFile(const char* path, uint8_t*& cursor, uint8_t** imageTable,
 // loader writes LastLoadFailure: check None on success, otherwise the first check that failed.
 enum class LoadCheck : int32_t {
   None,             // the load succeeded
-  CannotOpen,       // the file cannot be opened
+  CannotOpen,       // the file cannot be opened, or is not a regular file
   Magic,            // the magic is wrong, or the file ends within it
   Version,          // the version byte is neither 0x30 nor 0x31, or missing
   NoRecords,        // a valid header and no record after it

@@ -280,7 +280,8 @@ int64_t GetPreciseTimeNs();
 // ---------------------------------------------------------------------------------------
 // Profile (initialisation) files: names compare without case; a missing file, section or key
 // reads as the default; writing replaces the value, creates what is missing, keeps every other
-// section, key and comment, and replaces the file atomically.
+// section, key and comment, and replaces the file atomically. A read-only file is left alone
+// and the write returns false. A byte-order mark at the start of a file is read past.
 
 int32_t GetProfileInt(const char* section, const char* key, int32_t defaultValue,
                       const char* path);

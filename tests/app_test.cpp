@@ -123,6 +123,14 @@ TEST_F(AppTest, ConfigureSetsTheFrameworkAndTheProgramDirectory) {
   OnConfigure(1, argv2);
   EXPECT_STREQ(ProgramDir, "");
   EXPECT_STREQ(IniPath, "/TORVEX32.INI");
+  // A folder too long for the 128 characters asked for: no position is kept, and it is said.
+  Double::WindowsDirectory = "/" + std::string(127, 'c');
+  testing::internal::CaptureStderr();
+  OnConfigure(1, argv2);
+  EXPECT_STREQ(IniPath, "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "TORVEX32 version 3.0: the configuration folder's path has 128 characters, more than "
+            "127: the window's position is not remembered\n");
 }
 
 TEST_F(AppTest, StartBuildsTheSceneAndLoopsTheTune) {

@@ -14,6 +14,7 @@
 
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -51,6 +52,8 @@ std::string WriteFile(const std::string& name, const Bytes& bytes) {
              static_cast<std::streamsize>(bytes.size()));
   return path;
 }
+
+int Tool(std::vector<std::string> args, std::string* out, std::string* err);
 
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -145,10 +148,19 @@ TEST(FontFile, RefusesBadHeadersWithoutTouchingTheArena) {
     EXPECT_TRUE(arena.Untouched(0));
   }
   TestArena arena(1000);
-  EXPECT_EQ(LoadFontFile("/nonexistent/TORVEX32.ZGL", arena.cursor, arena.bytes.data(),
-                         arena.bytes.data() + arena.size),
-            0);
-  EXPECT_EQ(LastLoadFailure.check, LoadCheck::CannotOpen);
+  // Missing; a pipe (whose open would wait for a writer); a folder; a device.
+  const std::string pipe = TempName("pipe.zgl");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/nonexistent/TORVEX32.ZGL"), pipe,
+                                  std::string("/tmp"), std::string("/dev/zero")}) {
+    EXPECT_EQ(LoadFontFile(path.c_str(), arena.cursor, arena.bytes.data(),
+                           arena.bytes.data() + arena.size),
+              0) << path;
+    EXPECT_EQ(LastLoadFailure.check, LoadCheck::CannotOpen) << path;
+  }
+  std::string err;
+  EXPECT_EQ(Tool({"info", pipe}, nullptr, &err), 1);
+  EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
 }
 
 // Glyph 0 of the packed tests: 256 literals, g0(j) at byte j.
@@ -416,7 +428,8 @@ TEST(Loaders, ReplayFuzzerFindings) {
 // ---------------------------------------------------------------------------------------
 // The asset tool.
 
-int Tool(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr) {
+int Tool(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr);
+int Tool(std::vector<std::string> args, std::string* out, std::string* err) {
   std::ostringstream o, e;
   const int code = RunAssetTool(args, o, e);
   if (out != nullptr) *out = o.str();

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "assets/assets.h"
 #include "tools/asset_tool.h"
@@ -31,6 +33,8 @@ const char* Magic(AssetKind kind) { return kind == AssetKind::Font ? "ZGL" : "ZO
 
 // Reads the first four bytes; false when the file cannot be read that far.
 bool PeekHeader(const std::string& path, uint8_t header[4]) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;  // a pipe would wait
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
   const size_t got = std::fread(header, 1, 4, file);
@@ -160,7 +164,7 @@ std::string DescribeLoadFailure(AssetKind kind) {
       "refused: " + (f.record >= 0 ? unit + " " + std::to_string(f.record) + ": " : "");
   switch (f.check) {
     case LoadCheck::None: return "loaded";
-    case LoadCheck::CannotOpen: return in + "the file cannot be opened";
+    case LoadCheck::CannotOpen: return in + "the file cannot be opened or is not a regular file";
     case LoadCheck::CursorOutside: return in + "the cursor lies outside the arena";
     case LoadCheck::Magic:
       return in + "the magic is neither \"ZGL\" nor \"ZOR\" (file offset " + at + ")";
