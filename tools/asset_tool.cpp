@@ -72,7 +72,8 @@ int Convert(const std::string& in, const std::string& to, bool packed, std::ostr
 
 // The scale: a whole number from 1 to 16 and nothing after it.
 bool ParseScale(const std::string& text, int32_t& scale) {
-  if (text.empty()) return scale = 1, true;
+  scale = 1;
+  if (text.empty()) return true;
   if (text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   scale = std::stoi(text);
   return scale >= 1 && scale <= 16;
@@ -145,7 +146,9 @@ int Build(const std::string& fontSource, const std::string& spriteSource, const 
   // Both files are staged and checked before either replaces what the folder holds, so a
   // failed build leaves the data files of the last good one in place.
   auto bytes = [](const std::vector<uint8_t>& data) {
-    return [&data](std::FILE* f) { return std::fwrite(data.data(), 1, data.size(), f) == data.size(); };
+    return [&data](std::FILE* file) {
+      return std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    };
   };
   StagedFile fontStaged, spriteStaged;
   bool ok = StageFile(dir + "/TORVEX32.ZGL", bytes(fontFile), fontStaged, why) &&
