@@ -166,12 +166,13 @@ TEST_F(ProfileTest, AByteOrderMarkIsReadPastAndKept) {
 TEST_F(ProfileTest, StaleTemporaryFilesOfEarlierWritesAreRemoved) {
   Put("[Setup]\nLeft=1\n");
   const std::string stale = path + ".a1B2c3", fresh = path + ".d4E5f6";
-  const std::string others[] = {path + ".bak", path + ".a1B2c3d", folder + "/OTHER.INI.a1B2c3"};
-  for (const std::string& name : {stale, fresh, others[0], others[1], others[2]})
-    std::ofstream(name) << "x";
+  const std::string others[] = {path + ".bak", path + ".a1B2c3d", path + ".backup",
+                                folder + "/OTHER.INI.a1B2c3"};
   const timeval old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-  for (const std::string& name : {stale, others[0], others[1], others[2]})
-    utimes(name.c_str(), old);
+  for (const std::string& name : {stale, fresh, others[0], others[1], others[2], others[3]}) {
+    std::ofstream(name) << "x";
+    if (name != fresh) utimes(name.c_str(), old);
+  }
   ASSERT_TRUE(Write("Setup", "Left", "2"));
   EXPECT_FALSE(std::filesystem::exists(stale));
   EXPECT_TRUE(std::filesystem::exists(fresh));

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -130,9 +131,22 @@ int32_t ParseInteger(std::string_view text) {
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
+// Whether six characters can be the unique part of our temporary file's name: letters and
+// digits as mkstemp picks them. All lower-case letters are taken for a word (".backup",
+// ".before") that a user chose, and such a file is never touched.
+bool LooksGenerated(std::string_view part) {
+  bool allLower = true;
+  for (char c : part) {
+    if (!isalnum(static_cast<unsigned char>(c))) return false;
+    allLower = allLower && islower(static_cast<unsigned char>(c));
+  }
+  return !allLower;
+}
+
 // Removes what a write killed between creating its temporary file and renaming it left
-// beside the file: our own regular files named as the file plus "." and six characters, not
-// changed for a minute (a write takes milliseconds, so none of them is still being written).
+// beside the file: our own regular files named as the file plus "." and six generated
+// characters, not changed for a minute (a write takes milliseconds, so none of them is still
+// being written).
 void RemoveStaleTemporaries(const std::string& target) {
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
@@ -142,7 +156,9 @@ void RemoveStaleTemporaries(const std::string& target) {
   time_t now = time(nullptr);
   while (dirent* entry = readdir(listing)) {
     std::string name = entry->d_name;
-    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+        !LooksGenerated(std::string_view(name).substr(prefix.size())))
+      continue;
     std::string path = folder + name;
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
