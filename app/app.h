@@ -5,10 +5,34 @@
 
 #include <cstdint>
 
+#include "assets/assets.h"
 #include "frame/frame.h"
 
 // ---------------------------------------------------------------------------------------
 // Scene set-up.
+
+// The ImageTable's layout: the sprite file's images fill entries 0 to 127, the two text
+// sprites follow. The scene shows them in the last two slots of the SpriteTable.
+constexpr int32_t ImageTableFileEntries = 128;
+constexpr int32_t ExitImage = 128;     // the "EXIT" text sprite
+constexpr int32_t MessageImage = 129;  // "Wait a Minute !!", later the rate
+constexpr uint32_t ExitSlot = 255;
+constexpr uint32_t MessageSlot = 254;
+
+constexpr char ExitText[] = "EXIT";
+constexpr char WaitText[] = "Wait a Minute !!";
+constexpr char PausePrompt[] = "Push [P] Key to Pause";  // on the picture while running
+constexpr char StartPrompt[] = "Push [P] Key to Start";  // while paused
+
+// Arena bytes of a text sprite: a header and a 16 by 16 glyph's pixels per character.
+constexpr int32_t TextSpriteSize(int32_t characters) {
+  return ImageHeaderBytes + characters * GlyphBytes;
+}
+// The two text sprites follow the loaded font and sprite files in the AssetArena: the loaders
+// stop this far before its end, and the asset tool's build checks the data files against it.
+constexpr int32_t TextSpriteBytes =
+    TextSpriteSize(sizeof ExitText - 1) + TextSpriteSize(sizeof WaitText - 1);
+static_assert(TextSpriteBytes == 1036 + 4108, "\"EXIT\" and the message sprite");
 
 extern char ProgramDir[256];          // directory of the program's file, trailing separator kept
 extern uint8_t* AssetArena;           // AssetArenaSize bytes; glyph table base of all text

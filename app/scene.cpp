@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "app/app.h"
-#include "assets/assets.h"
 #include "graphics/graphics.h"
 #include "sound/sound.h"
 
@@ -16,13 +17,7 @@ namespace {
 // refused, so the program reports its font as unreadable instead of opening a wrong file.
 bool programDirTooLong;
 
-// The text sprites follow the loaded files in the arena: "EXIT" (12 + 64 * 16 bytes) and the
-// message (12 + 256 * 16 bytes). The loaders stop this far before the arena's end, so that a
-// font and a sprite file that load always leave room for them.
-constexpr int32_t TextSpriteBytes = (12 + 4 * 256) + (12 + 16 * 256);
-
 constexpr const char* TitleText = "ZOR32 Performance Test";
-constexpr const char* PausePrompt = "Push [P] Key to Pause";
 
 // ProgramDir followed by name into buffer; false (nothing usable written) if it does not fit.
 bool DataFilePath(char (&buffer)[256], const char* name) {
@@ -31,22 +26,40 @@ bool DataFilePath(char (&buffer)[256], const char* name) {
   return length >= 0 && static_cast<size_t>(length) < sizeof buffer;
 }
 
+// The box names only the file; the standard error stream gets where it was looked for.
+void SayWhichFile(const char* name, bool pathFits, const char* path) {
+  if (!pathFits) {
+    fprintf(stderr, "%s: %s: the program's folder is too long for the name\n", AppName, name);
+    return;
+  }
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  fprintf(stderr, "%s: cannot load %s\n", AppName, error ? path : full.c_str());
+}
+
+// Shows the failure box and ends the program. The window's destruction posts the quit
+// message with 0; posting it again with 1 makes the program's exit code say that it failed,
+// while everything else happens as after any other end.
 void ReportUnreadable(const char* text) {
   ShowMessageBox(nullptr, text, "ERROR", MB_OK);
   DestroyMainWindow(MainWindow);
+  PostQuit(1);
 }
 
 // Loads the font, then the sprites, into the arena; false after the failure box was shown.
 bool LoadAssets(uint8_t*& cursor) {
   const uint8_t* loadEnd = AssetArena + AssetArenaSize - TextSpriteBytes;
   char path[256];
-  if (!DataFilePath(path, "TORVEX32.ZGL") ||
-      LoadFontFile(path, cursor, AssetArena, loadEnd) == 0) {
+  bool fits = DataFilePath(path, "TORVEX32.ZGL");
+  if (!fits || LoadFontFile(path, cursor, AssetArena, loadEnd) == 0) {
+    SayWhichFile("TORVEX32.ZGL", fits, path);
     ReportUnreadable("Couldn't Open 'TORVEX32.ZGL' !");
     return false;
   }
-  if (!DataFilePath(path, "TORVEX32.ZOR") ||
-      LoadSpriteFile(path, cursor, ImageTable, 128, AssetArena, loadEnd) == 0) {
+  fits = DataFilePath(path, "TORVEX32.ZOR");
+  if (!fits ||
+      LoadSpriteFile(path, cursor, ImageTable, ImageTableFileEntries, AssetArena, loadEnd) == 0) {
+    SayWhichFile("TORVEX32.ZOR", fits, path);
     ReportUnreadable("Couldn't Open 'TORVEX32.ZOR' !");
     return false;
   }
@@ -88,11 +101,11 @@ void DrawTitleBlocks() {
 }
 
 void LayOutSprites() {
-  AttachImage(255, ImageTable[128]);
-  PlaceSprite(255, 224, 320);
-  AttachImage(254, ImageTable[129]);
-  PlaceSprite(254, 128, 128);
-  ShowSprites(254, 255);
+  AttachImage(ExitSlot, ImageTable[ExitImage]);
+  PlaceSprite(ExitSlot, 224, 320);
+  AttachImage(MessageSlot, ImageTable[MessageImage]);
+  PlaceSprite(MessageSlot, 128, 128);
+  ShowSprites(MessageSlot, ExitSlot);
   for (int32_t i = 0; i < 4; ++i) {
     AttachImage(i, ImageTable[0]);
     PlaceSprite(i, 16 + 128 * i, 0);
@@ -140,6 +153,10 @@ void OnConfigure(int, char** argv) {
   if (dirLength > 0 && dirLength < sizeof directory) {
     const char* tail = directory[dirLength - 1] == PathSeparator ? "" : "/";
     snprintf(IniPath, sizeof IniPath, "%s%sTORVEX32.INI", directory, tail);
+  } else if (dirLength >= sizeof directory) {
+    fprintf(stderr, "%s: the configuration folder's path has %u characters, more than %zu: "
+            "the window's position is not remembered\n",
+            AppName, dirLength - 1, sizeof directory - 1);
   }
 
   srand(SeedFixed ? SeedValue : static_cast<unsigned>(time(nullptr)));
@@ -149,13 +166,14 @@ void OnStart() {
   AssetArena = static_cast<uint8_t*>(AllocZeroed(AssetArenaSize));
   if (AssetArena == nullptr) {
     // Without its arena the program cannot read its font: say so, as for an unreadable file.
+    fprintf(stderr, "%s: cannot allocate the %d-byte asset arena\n", AppName, AssetArenaSize);
     ReportUnreadable("Couldn't Open 'TORVEX32.ZGL' !");
     return;
   }
   uint8_t* cursor = AssetArena;
   if (!LoadAssets(cursor)) return;
-  MakeTextSprite(&ImageTable[128], cursor, "EXIT", AssetArena, 1);
-  MakeTextSprite(&ImageTable[129], cursor, "Wait a Minute !!", AssetArena, 1);
+  MakeTextSprite(&ImageTable[ExitImage], cursor, ExitText, AssetArena, 1);
+  MakeTextSprite(&ImageTable[MessageImage], cursor, WaitText, AssetArena, 1);
   OpenSounds();
   AppCursorHandle = LoadProgramCursor(AppInstance, "AppCursor");
   ArrowCursorHandle = LoadArrowCursor();

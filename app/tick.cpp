@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr const char* PausePrompt = "Push [P] Key to Pause";
-constexpr const char* StartPrompt = "Push [P] Key to Start";
-
 // Advances one counter of the sprite swing; true on a turn (its turn or its wrap value).
 bool Swing(int32_t& counter, int32_t turn, uint32_t firstA, uint32_t lastA, uint32_t firstB,
            uint32_t lastB, bool vertical) {
@@ -38,7 +35,7 @@ void ShowRate() {
   if (elapsed <= 3000) return;
   int64_t rate = (FrameCount * 10) / (elapsed / 1000);
   snprintf(ShownText, sizeof ShownText, "%4" PRId64 "frames/10sec", rate);
-  DrawTextInImage(ImageTable[129], 0, 0, ShownText, AssetArena);
+  DrawTextInImage(ImageTable[MessageImage], 0, 0, ShownText, AssetArena);
 }
 
 void WritePrompts(const char* prompt) {
@@ -112,17 +109,17 @@ void OnResume() {
 }
 
 void OnMouseMove(int32_t x, int32_t y, int32_t, int32_t) {
-  int32_t hit = HitTest(x, y, 1, 1, 255, 255);
+  int32_t hit = HitTest(x, y, 1, 1, ExitSlot, ExitSlot);
   uint8_t table[256];
   if (hit != -1 && ExitHighlighted == 0) {
     MakeIdentityTable(table);
     table[235] = table[230] = 230;
-    RecolourImage(ImageTable[128], table);
+    RecolourImage(ImageTable[ExitImage], table);
     ExitHighlighted = 1;
   } else if (hit == -1 && ExitHighlighted == 1) {
     MakeIdentityTable(table);
     table[235] = table[230] = 235;
-    RecolourImage(ImageTable[128], table);
+    RecolourImage(ImageTable[ExitImage], table);
     ExitHighlighted = 0;
   }
 }

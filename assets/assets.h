@@ -8,7 +8,8 @@
 #include <cstdint>
 
 constexpr int32_t AssetArenaSize = 100000;  // bytes in the application's arena
-constexpr int32_t GlyphBytes = 256;          // one 16 by 16 glyph
+constexpr int32_t GlyphSide = 16;            // a glyph is 16 by 16 pixels, top row first
+constexpr int32_t GlyphBytes = GlyphSide * GlyphSide;
 constexpr int32_t ImageHeaderBytes = 12;     // width, height, hit left, right, top, bottom
 
 // Reads "ZGL" files: returns the number of glyphs stored from cursor on, or 0.
@@ -23,7 +24,7 @@ int32_t LoadSpriteFile(const char* path, uint8_t*& cursor, uint8_t** imageTable,
 // loader writes LastLoadFailure: check None on success, otherwise the first check that failed.
 enum class LoadCheck : int32_t {
   None,             // the load succeeded
-  CannotOpen,       // the file cannot be opened
+  CannotOpen,       // the file cannot be opened, or is not a regular file
   Magic,            // the magic is wrong, or the file ends within it
   Version,          // the version byte is neither 0x30 nor 0x31, or missing
   NoRecords,        // a valid header and no record after it

@@ -4,6 +4,8 @@
 // A load writes only from the caller's cursor up to the arena's end and copies only from bytes
 // inside the arena; the cursor moves only when the whole file has been read.
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "assets/assets.h"
 
@@ -110,7 +112,11 @@ std::FILE* OpenForLoad(const char* path, const uint8_t* cursor, const uint8_t* a
     LastLoadFailure = {LoadCheck::CursorOutside, -1, 0};
     return nullptr;
   }
-  std::FILE* file = std::fopen(path, "rb");
+  // Only a regular file is opened: opening a pipe for reading waits for a writer, which would
+  // hold the start-up forever, and a device may never end.
+  std::error_code error;
+  const bool regular = path != nullptr && std::filesystem::is_regular_file(path, error);
+  std::FILE* file = regular ? std::fopen(path, "rb") : nullptr;
   if (file == nullptr) LastLoadFailure = {LoadCheck::CannotOpen, -1, 0};
   return file;
 }

@@ -19,9 +19,26 @@ constexpr int32_t WindowWidth = 512;       // the client area, always exactly th
 constexpr int32_t WindowHeight = 384;
 constexpr int32_t FrameBytes = FrameWidth * FrameHeight;  // 198,144
 
+// The layout of FrameColours: the display's static colours at both ends, black beside them,
+// and a 6 by 6 by 6 colour cube in the middle.
+constexpr int32_t StaticColourCount = 10;  // at 0 to 9 and at 246 to 255
+constexpr int32_t HighStaticFirst = 246;
+constexpr int32_t ColourCubeFirst = 20;
+constexpr int32_t ColourCubeLast = 235;
+// The colour FrameColours holds at an index between the static colours: for 20 + 36r + 6g + b
+// of the cube, each level times 51; black elsewhere. Flags 0.
+constexpr PaletteEntry CubeColour(int32_t index) {
+  if (index < ColourCubeFirst || index > ColourCubeLast) return {0, 0, 0, 0};
+  const int32_t k = index - ColourCubeFirst;
+  return {static_cast<uint8_t>(k / 36 * 51), static_cast<uint8_t>(k / 6 % 6 * 51),
+          static_cast<uint8_t>(k % 6 * 51), 0};
+}
+
 extern PaletteEntry FrameColours[256];  // the fixed colour table; filled by CreateFrameBuffer
 extern uint8_t* FrameBuffer;            // pixel memory, rows bottom-up: (x, y) at (383-y)*516+x
-extern int32_t ViewportShift;           // first shown FrameBuffer column (0..3); set by CopyViewport
+// First shown FrameBuffer column (0..3): reset to 0 by AllocPlayfield, then set by CopyViewport
+// on every frame; read by CopyToWindow.
+extern int32_t ViewportShift;
 extern PaletteHandle WindowPalette;     // selected into the window's contexts; null until created
 extern PaletteHandle BufferPalette;     // selected into FrameDC
 extern ContextHandle FrameDC;           // memory context holding the FrameBuffer; null until created

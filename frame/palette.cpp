@@ -9,7 +9,7 @@
 
 PaletteEntry FrameColours[256];       // written only by CreateFrameBuffer
 uint8_t* FrameBuffer = nullptr;       // valid from CreateFrameBuffer to DestroyFrameBuffer
-int32_t ViewportShift = 0;            // written by CopyViewport, read by CopyToWindow
+int32_t ViewportShift = 0;            // AllocPlayfield, CopyViewport; read by CopyToWindow
 PaletteHandle WindowPalette = nullptr;
 PaletteHandle BufferPalette = nullptr;
 ContextHandle FrameDC = nullptr;
@@ -20,19 +20,15 @@ BitmapHandle KeptBitmap = nullptr;    // what FrameDC held before the FrameBitma
 PaletteHandle KeptPalette = nullptr;  // what FrameDC held before the BufferPalette
 bool BitmapSelected = false;          // FrameBitmap is selected into FrameDC
 
-constexpr int32_t StaticCount = 10;   // static colours at each end of the table
-constexpr int32_t HighStatic = 246;   // first static colour of the upper end
-constexpr int32_t CubeFirst = 20;
-constexpr int32_t CubeLast = 235;
-
 // Reads the display's static colours into both ends of FrameColours. A display without a
 // palette of its own reports none: those entries then stay black.
 void ReadStaticColours() {
-  memset(FrameColours, 0, StaticCount * sizeof(PaletteEntry));
-  memset(FrameColours + HighStatic, 0, StaticCount * sizeof(PaletteEntry));
+  memset(FrameColours, 0, StaticColourCount * sizeof(PaletteEntry));
+  memset(FrameColours + HighStaticFirst, 0, StaticColourCount * sizeof(PaletteEntry));
   ContextHandle screen = GetScreenContext();
-  GetSystemPaletteEntries(screen, 0, StaticCount, FrameColours);
-  GetSystemPaletteEntries(screen, HighStatic, StaticCount, FrameColours + HighStatic);
+  GetSystemPaletteEntries(screen, 0, StaticColourCount, FrameColours);
+  GetSystemPaletteEntries(screen, HighStaticFirst, StaticColourCount,
+                          FrameColours + HighStaticFirst);
   ReleaseContext(nullptr, screen);
 }
 
@@ -41,14 +37,11 @@ void ReadStaticColours() {
 void CompleteFrameColours() {
   for (int32_t i = 0; i < 256; ++i) {
     PaletteEntry& entry = FrameColours[i];
-    if (i < StaticCount || i >= HighStatic) {
+    if (i < StaticColourCount || i >= HighStaticFirst) {
       entry.flags = 0;
-    } else if (i >= CubeFirst && i <= CubeLast) {
-      int32_t k = i - CubeFirst;
-      entry = {static_cast<uint8_t>(k / 36 * 51), static_cast<uint8_t>(k / 6 % 6 * 51),
-               static_cast<uint8_t>(k % 6 * 51), PC_RESERVED};
     } else {
-      entry = {0, 0, 0, PC_RESERVED};
+      entry = CubeColour(i);
+      entry.flags = PC_RESERVED;
     }
   }
 }

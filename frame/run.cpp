@@ -4,6 +4,7 @@
 
 #include "frame/frame.h"
 #include "graphics/graphics.h"
+#include "sound/sound.h"
 
 // The framework's settings: defaults here, changed by the application's OnConfigure.
 const char* AppName = "ZOR32";
@@ -128,6 +129,8 @@ int32_t BuildWindow(int32_t showCommand) {
   ReadWindowPos();
   MainWindow = CreateMainWindow(AppName, AppName, WindowStyle, WindowPos.left, WindowPos.top,
                                 CreateWidth, CreateHeight, AppInstance);
+  // The sound players post their notices to the window: hand it down to them.
+  NoticeWindow = MainWindow;
   if (MainWindow == nullptr) {
     FreePlayfield();
     DestroyFrameBuffer();

@@ -127,14 +127,6 @@ int32_t RealizeWindowPalette(WindowHandle window) {
   return changed;
 }
 
-// A looping tune that played to its end starts again from its beginning, asking for the next
-// notice; the notice's own device is not looked at.
-void OnMediaNotice(uintptr_t code) {
-  if (code != MCI_NOTIFY_SUCCESSFUL || MusicNowPlaying.mode != PlayLoop) return;
-  MciPlayParms play{MainWindow, 0, 0};
-  SendMediaCommand(MusicNowPlaying.deviceId, MCI_PLAY, MCI_NOTIFY | MCI_FROM, &play);
-}
-
 void OnDestroy(WindowHandle window) {
   Rect outer = GetOuterRect(window);
   WindowPos = {outer.left, outer.top};
@@ -162,7 +154,8 @@ int32_t FrameWndProc(WindowHandle window, uint32_t message, uintptr_t first, int
     case WM_PALETTECHANGED:
       if (reinterpret_cast<WindowHandle>(first) == window) return 0;
       return RealizeWindowPalette(window);
-    case MM_MCINOTIFY: OnMediaNotice(first); return 0;
+    // The sound players decide whether a notice repeats the looping tune.
+    case MM_MCINOTIFY: RepeatLoopingTune(first); return 0;
     default: return DefaultWindowProcedure(window, message, first, second);
   }
 }

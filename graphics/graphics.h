@@ -2,8 +2,9 @@
 // the SpriteTable and sprite images, and the composition of a frame.
 //
 // The Playfield block (Playfield, SpriteTable, TileMap) is one zero-filled allocation owned by
-// the framework. Callers assign ScrollOrigin, TextCursor and slot fields directly; only the
-// compositor writes ViewportShift, SpriteOrigin and the FrameBuffer.
+// the framework. Callers assign ScrollOrigin, TextCursor and slot fields directly. Only the
+// compositor writes the FrameBuffer's pixels; ViewportShift and SpriteOrigin are reset to the
+// first column by AllocPlayfield and from then on written by CopyViewport alone.
 #pragma once
 
 #include <cstdint>
@@ -44,10 +45,11 @@ extern uint8_t* TileMap;           // 64 rows of 64 glyph codes, (column, row) a
 extern ScrollOriginRecord ScrollOrigin;
 extern TextCursorRecord TextCursor;
 extern uint8_t* FrameTopRow;       // the FrameBuffer's top screen row; fixed by AllocPlayfield
-extern uint8_t* SpriteOrigin;      // FrameTopRow + ViewportShift; set by CopyViewport
+extern uint8_t* SpriteOrigin;      // FrameTopRow + ViewportShift; AllocPlayfield, CopyViewport
 
-// Allocates the block (null regions if that fails), zeroes the engine state and fixes
-// FrameTopRow from the FrameBuffer, which must exist.
+// Allocates the block (null regions if that fails), zeroes the engine state, fixes
+// FrameTopRow from the FrameBuffer, which must exist, and resets ViewportShift to 0 and
+// SpriteOrigin to FrameTopRow.
 void AllocPlayfield();
 void FreePlayfield();
 // Zeroes the whole block (every slot free) and ScrollOrigin and TextCursor.

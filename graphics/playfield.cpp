@@ -7,17 +7,17 @@
 
 #include <cstring>
 
+#include "assets/assets.h"
+
 uint8_t* Playfield = nullptr;        // start of the block; null until AllocPlayfield
 SpriteSlot* SpriteTable = nullptr;   // right after the Playfield
 uint8_t* TileMap = nullptr;          // right after the SpriteTable
 ScrollOriginRecord ScrollOrigin;     // assigned by the application every frame
 TextCursorRecord TextCursor;         // assigned by the application before WriteText
 uint8_t* FrameTopRow = nullptr;      // fixed by AllocPlayfield from the FrameBuffer
-uint8_t* SpriteOrigin = nullptr;     // set by CopyViewport, read by DrawSprites
+uint8_t* SpriteOrigin = nullptr;     // AllocPlayfield, CopyViewport; read by DrawSprites
 
 namespace {
-constexpr int32_t GlyphSide = 16;
-constexpr int32_t GlyphBytes = GlyphSide * GlyphSide;
 constexpr int32_t TilesPerSide = 64;
 
 // Copies one glyph onto tile (column, row) and records its code in the TileMap. Both are

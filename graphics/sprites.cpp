@@ -8,11 +8,9 @@
 
 #include <cstring>
 
-namespace {
-constexpr int32_t ImageHeaderBytes = 12;
-constexpr int32_t GlyphSide = 16;
-constexpr int32_t GlyphBytes = GlyphSide * GlyphSide;
+#include "assets/assets.h"
 
+namespace {
 // Header field i of a sprite image (0 width, 1 height, 2..5 hit box), 16-bit little-endian.
 int16_t HeaderField(const uint8_t* image, int32_t index) {
   return static_cast<int16_t>(image[2 * index] | image[2 * index + 1] << 8);

@@ -36,6 +36,9 @@ struct PaletteEntry {
 // The twenty static colours of a 256-colour display: its system palette entries 0 to 9, then
 // 246 to 255. The platform layer reports them as its system palette.
 extern const PaletteEntry DisplayStaticColours[20];
+// The 16 colours icons are drawn in (0x00RRGGBB): the static colours of a 16-colour display.
+// The window's icon and the desktop entry's picture of it both use them.
+extern const uint32_t IconColours[16];
 constexpr uint8_t PC_RESERVED = 1;    // entry may be animated: never shared with others
 constexpr uint8_t PC_NOCOLLAPSE = 4;  // entry is not mapped onto an existing colour
 
@@ -161,7 +164,7 @@ bool PeekWindowMessage(Message* message);
 void TranslateWindowMessage(const Message& message);
 // Delivers the message to its window's procedure and returns the procedure's result.
 int32_t DispatchWindowMessage(const Message& message);
-// Posts WM_QUIT with the exit code.
+// Posts WM_QUIT with the exit code; while one is pending, a later call replaces its code.
 void PostQuit(int32_t exitCode);
 // Posts a message to the window's queue; safe to call from any thread.
 void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second);
@@ -173,7 +176,8 @@ int32_t GetScreenRects(Rect* rects, int32_t capacity);
 const char* GetPlatformError();
 
 // A modal message box with one OK button: returns when it is closed. While it is open the
-// window loses the focus and gets it back afterwards. Returns 0 if it could not be shown.
+// program's window loses the focus and gets it back afterwards, whether it owns the box or not
+// (an ownerless box still takes the focus). Returns 0 if it could not be shown.
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption,
                        uint32_t type);
 
@@ -317,7 +321,8 @@ int64_t GetPreciseTimeNs();
 // ---------------------------------------------------------------------------------------
 // Profile (initialisation) files: names compare without case; a missing file, section or key
 // reads as the default; writing replaces the value, creates what is missing, keeps every other
-// section, key and comment, and replaces the file atomically.
+// section, key and comment, and replaces the file atomically. A read-only file is left alone
+// and the write returns false. A byte-order mark at the start of a file is read past.
 
 int32_t GetProfileInt(const char* section, const char* key, int32_t defaultValue,
                       const char* path);
@@ -344,9 +349,13 @@ uint32_t GetTempFolder(char* buffer, uint32_t size);
 // Creates a new, empty file with a name no other process can predict or have created, in
 // folder, whose name starts with prefix; writes its path into path (256 bytes). 0 on success.
 uint32_t CreateTempFile(const char* folder, const char* prefix, char* path);
+// The largest file the media device plays, and so the most ExpandFile writes.
+constexpr int64_t MaxMediaFileBytes = int64_t{64} << 20;
 // Expands source (in the LZ expansion library's compressed format) into destination, or copies
 // it unchanged when it is not compressed; returns the number of bytes written, or a negative
-// value on error (unreadable source, truncated or corrupt data, unwritable destination).
+// value on error (a source that is not a regular file or cannot be read, truncated or corrupt
+// data, an unwritable destination, or more than MaxMediaFileBytes, where writing stops). After
+// an error the destination is left empty.
 int64_t ExpandFile(const char* source, const char* destination);
 bool DeleteFileAt(const char* path);
 

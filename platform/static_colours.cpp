@@ -1,5 +1,5 @@
 // static_colours.cpp — the twenty static colours of a 256-colour display, which every
-// platform backend reports as its system palette.
+// platform backend reports as its system palette, and the sixteen colours of icons.
 #include "platform/platform.h"
 
 const PaletteEntry DisplayStaticColours[20] = {
@@ -8,3 +8,7 @@ const PaletteEntry DisplayStaticColours[20] = {
     {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
     {128, 128, 128, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},     {255, 255, 0, 0},
     {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0},   {255, 255, 255, 0}};
+
+const uint32_t IconColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                                  0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};

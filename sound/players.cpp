@@ -2,9 +2,7 @@
 // of the tune and the effect started last. Only these players start, stop and close devices.
 #include "sound/sound.h"
 
-#include "frame/frame.h"
-#include "platform/platform.h"
-
+WindowHandle NoticeWindow = nullptr;  // handed down by the frame when it creates its window
 MusicRecord MusicNowPlaying;
 EffectRecord EffectNowPlaying;
 
@@ -14,7 +12,7 @@ namespace {
 // after a failed open (to device 0), whose result nobody looks at.
 uint32_t OpenDevice(const char* type, const char* path, int32_t cue, int32_t* opened,
                     uint32_t* deviceId) {
-  MciOpenParms parms{MainWindow, 0, type, path};
+  MciOpenParms parms{NoticeWindow, 0, type, path};
   uint32_t result = SendMediaCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, &parms);
   if (result == 0) {
     *opened = 1;
@@ -26,7 +24,7 @@ uint32_t OpenDevice(const char* type, const char* path, int32_t cue, int32_t* op
 
 // Plays the device from its beginning; the result is of no use to the caller.
 void PlayDevice(uint32_t deviceId, uint32_t flags) {
-  MciPlayParms parms{MainWindow, 0, 0};
+  MciPlayParms parms{NoticeWindow, 0, 0};
   SendMediaCommand(deviceId, MCI_PLAY, flags, &parms);
 }
 
@@ -72,6 +70,12 @@ void QVMIDI::Close() {
   if (opened != 0) SendMediaCommand(deviceId, MCI_CLOSE, 0, nullptr);
   opened = 0;
   deviceId = 0;
+}
+
+// The notice's own device is not looked at: only the tune asks for notices.
+void RepeatLoopingTune(uintptr_t outcome) {
+  if (outcome != MCI_NOTIFY_SUCCESSFUL || MusicNowPlaying.mode != PlayLoop) return;
+  PlayDevice(MusicNowPlaying.deviceId, MCI_NOTIFY | MCI_FROM);
 }
 
 // --- the effect ---------------------------------------------------------------------------

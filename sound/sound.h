@@ -3,10 +3,24 @@
 //
 // There is one static object of each (Music, then Effect), constructed before the framework
 // runs and closed by its destructor after. The records say which device of each kind was
-// started last; the window procedure reads MusicNowPlaying to repeat a looping tune.
+// started last; RepeatLoopingTune reads MusicNowPlaying to repeat a looping tune.
+//
+// Sound stands below the application frame: it knows the window only as the handle the frame
+// hands down (NoticeWindow), and the frame passes the device's notices on to it.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/platform.h"
+
+// The window every open and play names as its callback, so that completion notices arrive in
+// its queue: the main window, handed down by the frame as soon as it is created; null before.
+extern WindowHandle NoticeWindow;
+
+// Passes on a device's completion notice (MM_MCINOTIFY's first parameter): when it reports a
+// successful end and the tune started last is looping, the tune plays again from its start
+// with a further notice requested; the record stays as it is. Other outcomes do nothing.
+void RepeatLoopingTune(uintptr_t outcome);
 
 using PlayMode = int32_t;
 constexpr PlayMode PlayNoWait = 0;  // from the start, no notice, return at once

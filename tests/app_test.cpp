@@ -123,6 +123,14 @@ TEST_F(AppTest, ConfigureSetsTheFrameworkAndTheProgramDirectory) {
   OnConfigure(1, argv2);
   EXPECT_STREQ(ProgramDir, "");
   EXPECT_STREQ(IniPath, "/TORVEX32.INI");
+  // A folder too long for the 128 characters asked for: no position is kept, and it is said.
+  Double::WindowsDirectory = "/" + std::string(127, 'c');
+  testing::internal::CaptureStderr();
+  OnConfigure(1, argv2);
+  EXPECT_STREQ(IniPath, "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "TORVEX32 version 3.0: the configuration folder's path has 128 characters, more than "
+            "127: the window's position is not remembered\n");
 }
 
 TEST_F(AppTest, StartBuildsTheSceneAndLoopsTheTune) {
@@ -362,13 +370,27 @@ TEST_F(AppTest, ExitHighlightsOnceEachWayAndAClickEnds) {
   EXPECT_TRUE(Double::Called("DestroyMainWindow"));
 }
 
+// The box's text stays as it is; the standard error stream names the file in full, and the
+// quit is posted again with 1 after the window's destruction so that the program fails.
+void ExpectFailureEnd(const std::string& stderrText, const fs::path& file) {
+  EXPECT_NE(stderrText.find("cannot load " + file.string() + "\n"), std::string::npos)
+      << stderrText;
+  std::vector<std::string> ends;
+  for (const std::string& line : Double::Calls)
+    if (line.rfind("ShowMessageBox", 0) == 0 || line == "DestroyMainWindow" ||
+        line.rfind("PostQuit", 0) == 0)
+      ends.push_back(line.substr(0, line.find(' ') == 14 ? 14 : std::string::npos));
+  EXPECT_EQ(ends, (std::vector<std::string>{"ShowMessageBox", "DestroyMainWindow", "PostQuit 1"}));
+}
+
 TEST_F(AppTest, MissingFontShowsTheBoxAndEnds) {
   fs::remove(dir / "TORVEX32.ZGL");
+  testing::internal::CaptureStderr();
   Start();
+  ExpectFailureEnd(testing::internal::GetCapturedStderr(), dir / "TORVEX32.ZGL");
   EXPECT_EQ(SceneReady, 0);
   EXPECT_EQ(Double::CallsStartingWith("ShowMessageBox"),
             std::vector<std::string>{"ShowMessageBox none|ERROR|Couldn't Open 'TORVEX32.ZGL' !|0"});
-  EXPECT_TRUE(Double::Called("DestroyMainWindow"));
   EXPECT_FALSE(Double::Called("SendMediaCommand"));
   // Ticks, pauses and resumes after the failure draw nothing.
   Double::Calls.clear();
@@ -380,7 +402,9 @@ TEST_F(AppTest, MissingFontShowsTheBoxAndEnds) {
 
 TEST_F(AppTest, BadSpriteFileShowsItsBox) {
   WriteFile(dir / "TORVEX32.ZOR", {'Z', 'O', 'R', '0'});
+  testing::internal::CaptureStderr();
   Start();
+  ExpectFailureEnd(testing::internal::GetCapturedStderr(), dir / "TORVEX32.ZOR");
   EXPECT_EQ(SceneReady, 0);
   EXPECT_EQ(Double::CallsStartingWith("ShowMessageBox"),
             std::vector<std::string>{"ShowMessageBox none|ERROR|Couldn't Open 'TORVEX32.ZOR' !|0"});

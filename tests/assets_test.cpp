@@ -12,6 +12,11 @@
 #include <random>
 #include <sstream>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/app.h"
 #include "tests/fuzz/fuzz_harness.h"
 #include "tools/asset_tool.h"
@@ -46,6 +51,11 @@ std::string WriteFile(const std::string& name, const Bytes& bytes) {
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
   return path;
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
@@ -136,10 +146,20 @@ TEST(FontFile, RefusesBadHeadersWithoutTouchingTheArena) {
     EXPECT_TRUE(arena.Untouched(0));
   }
   TestArena arena(1000);
-  EXPECT_EQ(LoadFontFile("/nonexistent/TORVEX32.ZGL", arena.cursor, arena.bytes.data(),
-                         arena.bytes.data() + arena.size),
-            0);
-  EXPECT_EQ(LastLoadFailure.check, LoadCheck::CannotOpen);
+  // Missing; a pipe (whose open would wait for a writer); a folder; a device.
+  const std::string pipe = TempName("pipe.zgl");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& path : {std::string("/nonexistent/TORVEX32.ZGL"), pipe,
+                                  std::string("/tmp"), std::string("/dev/zero")}) {
+    EXPECT_EQ(LoadFontFile(path.c_str(), arena.cursor, arena.bytes.data(),
+                           arena.bytes.data() + arena.size),
+              0) << path;
+    EXPECT_EQ(LastLoadFailure.check, LoadCheck::CannotOpen) << path;
+  }
+  AssetData asset;
+  std::string why;
+  EXPECT_FALSE(LoadAsset(pipe, asset, why));  // the asset tool's own look at the header too
+  EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
 }
 
 // Glyph 0 of the packed tests: 256 literals, g0(j) at byte j.
@@ -579,6 +599,86 @@ TEST(AssetTool, ExportsSheetsInTheFramePalette) {
   EXPECT_EQ(ihdr[2] << 8 | ihdr[3], 16 * 33 + 1);  // sixteen cells of 32 pixels and a line
 }
 
+// Sprite files whose headers ask for sheets of gigabytes: they load (each fits the arena), and
+// export refuses them before drawing anything.
+TEST(AssetTool, ExportRefusesSheetsTheHeaderFieldsMakeHuge) {
+  const std::string two = WriteFile(
+      "two.zor", Sprites('0', Join({Header(32767, 1), Repeat(20, 32767), Header(1, 32767),
+                                    Repeat(20, 32767)})));
+  Bytes empties;
+  for (int i = 0; i < 127; ++i) empties = Join({empties, Header(0, 0)});
+  const std::string tall =
+      WriteFile("tall.zor", Sprites('0', Join({empties, Header(0, 32767)})));
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  for (const auto& [file, scale] : {std::pair{two, "1"}, {two, "2"}, {two, "4"}, {two, "16"},
+                                    {tall, "16"}}) {
+    const std::string png = TempName("huge.png");
+    std::string err;
+    EXPECT_EQ(Tool({"export", file, png, scale}, nullptr, &err), 1) << scale;
+    EXPECT_NE(err.find("pixels is larger than 67108864 pixels"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(png));
+  }
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
+  // At a scale that keeps the sheet small, the tall one exports.
+  EXPECT_EQ(Tool({"export", tall, TempName("tall.png"), "1"}), 0);
+
+  // A record whose header does not match its bytes is refused, not read past.
+  AssetData bad;
+  bad.kind = AssetKind::Sprites;
+  bad.bytes = Join({Header(100, 100), Repeat(20, 16)});
+  bad.records = {0};
+  int32_t width = 0, height = 0;
+  std::vector<uint8_t> pixels;
+  std::string why;
+  EXPECT_FALSE(RenderSheet(bad, 1, width, height, pixels, why));
+  EXPECT_NE(why.find("does not match its 16 pixel bytes"), std::string::npos) << why;
+}
+
+TEST(AssetTool, ScaleAndWriteMessagesAreExact) {
+  std::string err;
+  EXPECT_EQ(Tool({"export", TORVEX_FONT_FILE, TempName("x.png"), "16abc"}, nullptr, &err), 1);
+  EXPECT_EQ(err, "16abc: the scale must be 1 to 16\n");
+  EXPECT_EQ(Tool({"export", TORVEX_FONT_FILE, TempName("x.png"), "0"}), 1);
+  EXPECT_EQ(Tool({"export", TORVEX_FONT_FILE, TempName("x.png"), "16"}), 0);
+  // The path is named once.
+  EXPECT_EQ(Tool({"unpack", TORVEX_FONT_FILE, "/no such folder/x"}, nullptr, &err), 1);
+  EXPECT_EQ(err, "/no such folder/x: cannot be written: No such file or directory\n");
+}
+
+// A disk that fills while a tool writes: the target keeps every byte, whether the output
+// replaces the input itself or another file beside it, and no temporary file is left.
+TEST(AssetTool, AFullDiskLeavesTheTargetsAsTheyWere) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small disk needs root";
+  const std::string disk = TempName("disk");
+  std::filesystem::create_directories(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+  const std::string font = disk + "/TORVEX32.ZGL", other = disk + "/OTHER.ZGL";
+  std::filesystem::copy_file(TORVEX_FONT_FILE, font);
+  std::filesystem::copy_file(TORVEX_FONT_FILE, other);
+  const Bytes original = ReadFile(font);
+  // Fill the disk to its last byte.
+  {
+    std::ofstream filler(disk + "/filler", std::ios::binary);
+    const std::vector<char> block(4096, 'x');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {}
+  }
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"unpack", font, font}, {"unpack", font, other}, {"pack", font, other},
+           {"export", font, other, "4"}}) {
+    std::string err;
+    EXPECT_EQ(Tool(args, nullptr, &err), 1) << args[0];
+    EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+    EXPECT_EQ(ReadFile(font), original) << args[0];
+    EXPECT_EQ(ReadFile(other), original) << args[0];
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), {}), 3) << args[0];
+  }
+  umount(disk.c_str());
+}
+
 std::string WriteSource(const std::string& name, const std::string& text) {
   return WriteFile(name, Bytes(text.begin(), text.end()));
 }
@@ -599,9 +699,14 @@ TEST(AssetTool, BuildChecksTheArenaBudget) {
   // 39,936 + 40,012 + 5,144 bytes fit; 39,936 + 57,612 + 5,144 do not.
   EXPECT_EQ(Tool({"build", font, sprites(200), dir}, &out, &err), 0) << err;
   EXPECT_NE(out.find("= 85092 of 100000 bytes (14908 to spare)"), std::string::npos) << out;
+  const Bytes goodFont = ReadFile(dir + "/TORVEX32.ZGL");
+  const Bytes goodSprites = ReadFile(dir + "/TORVEX32.ZOR");
   EXPECT_EQ(Tool({"build", font, sprites(240), dir}, &out, &err), 1);
   EXPECT_NE(err.find("do not fit"), std::string::npos) << err;
-  EXPECT_FALSE(std::filesystem::exists(dir + "/TORVEX32.ZOR"));
+  // The failed build keeps the files of the good one, and leaves nothing beside them.
+  EXPECT_EQ(ReadFile(dir + "/TORVEX32.ZGL"), goodFont);
+  EXPECT_EQ(ReadFile(dir + "/TORVEX32.ZOR"), goodSprites);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);
 }
 
 TEST(AssetTool, SourceErrorsNameTheLine) {

@@ -83,6 +83,7 @@ class FrameTest : public testing::Test {
     MouseState = {0, 0, 0, 0};
     ClientRect = {0, 0, 0, 0};
     MainWindow = TestWindow();
+    NoticeWindow = MainWindow;  // as RunApplication hands it down
     Double::Window = MainWindow;
     WindowPos = {0, 0};
     AppName = "ZOR32";
@@ -343,7 +344,11 @@ void QuitWhenIdle() {
 }
 
 TEST_F(FrameTest, StartUpRunsInOrderAndTheFirstResumeComesBeforeOnStart) {
-  Hooks::Start = [] { DestroyMainWindow(MainWindow); };
+  NoticeWindow = nullptr;
+  Hooks::Start = [] {
+    EXPECT_EQ(NoticeWindow, MainWindow);  // handed down to the sound players
+    DestroyMainWindow(MainWindow);
+  };
   EXPECT_EQ(RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT), 0);
   const char* order[] = {"CreatePalette 256 0/0/0/4",  // ResetSystemPalette
                          "OnConfigure 1 /opt/torvex32/bin/torvex32",
@@ -374,6 +379,34 @@ TEST_F(FrameTest, StartUpRunsInOrderAndTheFirstResumeComesBeforeOnStart) {
   EXPECT_FALSE(Double::Called("WriteProfileString"));
   EXPECT_FALSE(Double::Called("OnTick"));  // the loop ended at its first message
   EXPECT_EQ(Double::CallsStartingWith("OnResume").size(), 1u);
+}
+
+// A failure box in OnStart has no owner, yet it takes the focus: the system pauses and frees
+// the pointer before the box waits for its OK, also when the window system has not told the
+// window of its focus yet (the pointer is confined all the same), and the exit code that
+// OnStart posts after the window's destruction is the program's.
+TEST_F(FrameTest, AnOwnerlessBoxPausesAndFreesThePointerBeforeItWaits) {
+  for (bool focusToldFirst : {true, false}) {
+    Double::Reset();
+    RunFlags = RunMinimised;
+    if (!focusToldFirst) {
+      Double::OnShow = [](WindowHandle, int32_t) {
+        Double::Send(WM_SIZE, SIZE_RESTORED, 512 | 384 << 16);
+      };
+    }
+    Hooks::Start = [] {
+      ShowMessageBox(nullptr, "Couldn't Open 'X' !", "ERROR", MB_OK);
+      DestroyMainWindow(MainWindow);
+      PostQuit(1);
+    };
+    EXPECT_EQ(RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT), 1);
+    const int box = Find("ShowMessageBox none|ERROR");
+    ASSERT_GE(box, 0);
+    EXPECT_EQ(Double::Calls[box + 1], "OnPause 0") << focusToldFirst;
+    EXPECT_EQ(Double::Calls[box + 2], "ClipCursorTo none") << focusToldFirst;
+    EXPECT_EQ(Find("OnResume"), Find("OnResume 0"));  // resumed once, at the first size only
+    EXPECT_EQ(RunFlags & RunPausedByUser, RunPausedByUser);
+  }
 }
 
 TEST_F(FrameTest, AFailedClassRegistrationReturnsZeroBeforeAnythingElse) {

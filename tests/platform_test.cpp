@@ -4,9 +4,13 @@
 // backend's windows, messages and block copy on SDL's dummy video driver.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -131,6 +135,54 @@ TEST_F(ProfileTest, TheFileIsReplacedWholeSoAReaderSeesTheOldOrTheNewFile) {
   seen << old.rdbuf();
   EXPECT_EQ(seen.str(), "[Setup]\nLeft=1\n");
   EXPECT_EQ(Int("Setup", "Left"), 2);
+}
+
+TEST_F(ProfileTest, AReadOnlyFileIsLeftAloneAndTheWriteFails) {
+  Put("[Setup]\nLeft=1\n");
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  EXPECT_FALSE(Write("Setup", "Left", "2"));
+  EXPECT_EQ(Get(), "[Setup]\nLeft=1\n");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0444u);
+  EXPECT_EQ(Files(), std::vector<std::string>{"TEST.INI"});
+  // Writable again, it is written and keeps its mode.
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  EXPECT_TRUE(Write("Setup", "Left", "2"));
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(ProfileTest, AByteOrderMarkIsReadPastAndKept) {
+  Put("\xEF\xBB\xBF[Setup]\r\nLeft=40\r\nTop=20\r\n");
+  EXPECT_EQ(Int("Setup", "Left"), 40);
+  EXPECT_EQ(Int("Setup", "Top"), 20);
+  ASSERT_TRUE(Write("Setup", "Left", "41"));
+  EXPECT_EQ(Get(), "\xEF\xBB\xBF[Setup]\r\nLeft=41\r\nTop=20\r\n");  // no second section
+}
+
+// A write killed before its rename leaves a temporary file; the next write removes it once it
+// is old enough that no write can still be at work on it, and leaves other files alone.
+TEST_F(ProfileTest, StaleTemporaryFilesOfEarlierWritesAreRemoved) {
+  Put("[Setup]\nLeft=1\n");
+  const std::string stale = path + ".a1B2c3", fresh = path + ".d4E5f6";
+  const std::string others[] = {path + ".bak", path + ".a1B2c3d", path + ".backup",
+                                folder + "/OTHER.INI.a1B2c3"};
+  const timeval old[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  for (const std::string& name : {stale, fresh, others[0], others[1], others[2], others[3]}) {
+    std::ofstream(name) << "x";
+    if (name != fresh) utimes(name.c_str(), old);
+  }
+  ASSERT_TRUE(Write("Setup", "Left", "2"));
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(fresh));
+  for (const std::string& name : others) EXPECT_TRUE(std::filesystem::exists(name)) << name;
+}
+
+TEST_F(ProfileTest, APipeInPlaceOfTheFileIsNotWaitedFor) {
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(Int("Setup", "Left"), -99);
+  EXPECT_FALSE(Write("Setup", "Left", "1"));
 }
 
 TEST_F(ProfileTest, TheConfigurationFolderIsMadeWhenMissing) {

@@ -34,7 +34,9 @@ namespace fs = std::filesystem;
 // --- the window's side ----------------------------------------------------------------------
 
 static char windowObject;
-WindowHandle MainWindow = reinterpret_cast<WindowHandle>(&windowObject);
+static const WindowHandle MainWindow = reinterpret_cast<WindowHandle>(&windowObject);
+// The players name the window the frame would hand down; here, the stand-in's.
+static const bool noticeWindowSet = (NoticeWindow = MainWindow) != nullptr;
 
 namespace {
 std::mutex queueLock;
@@ -332,6 +334,65 @@ TEST_F(SoundDevice, BrokenFilesGiveAnErrorAndSilenceAndLeaveNoTemporaryFile) {
   std::vector<int> heard = fs::exists(output) ? Heard() : std::vector<int>();
   EXPECT_EQ(LoudMilliseconds(heard, 1), 0);
   EXPECT_TRUE(notices.empty());
+}
+
+// A compressed file that expands to just over the device's limit whatever its header says:
+// every group of a flag byte and eight copies of 18 bytes gives 144 bytes of blanks.
+std::vector<uint8_t> CompressedBomb(int64_t expanded) {
+  std::vector<uint8_t> bytes = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33, 'A', 'V'};
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes.push_back(static_cast<uint8_t>(expanded >> shift));
+  const uint8_t group[17] = {0x00, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F,
+                            0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F};
+  const size_t groups = static_cast<size_t>((expanded + 143) / 144);
+  bytes.resize(bytes.size() + groups * sizeof group);
+  for (size_t g = 0; g < groups; ++g) memcpy(&bytes[14 + g * sizeof group], group, sizeof group);
+  return bytes;
+}
+
+// What cannot end, or ends beyond the limit, stops at the limit (or is refused before any
+// byte is copied) and leaves neither a partial copy nor a temporary file.
+TEST_F(SoundDevice, EndlessAndHugeEffectsStopAtTheLimitAndLeaveNothing) {
+  // Hundreds of megabytes are written and read here: in memory where the machine has a
+  // memory-backed folder, so that the test takes seconds, not tens of them.
+  struct MemoryFolder {
+    fs::path path;
+    MemoryFolder() {
+      char name[] = "/dev/shm/torvex-sound-XXXXXX";
+      if (fs::is_directory("/dev/shm") && mkdtemp(name) != nullptr) path = name;
+    }
+    ~MemoryFolder() {
+      if (!path.empty()) fs::remove_all(path);
+    }
+  } memory;
+  const fs::path files = memory.path.empty() ? dir : memory.path;
+  if (!memory.path.empty()) {
+    temp = files / "temp";
+    fs::create_directory(temp);
+    setenv("TMPDIR", temp.c_str(), 1);
+  }
+  const fs::path zero = files / "zero.wav", pipe = files / "pipe.wav", huge = files / "huge.wav",
+                 bomb = files / "bomb.wav", copy = files / "copy";
+  fs::create_symlink("/dev/zero", zero);
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  { std::ofstream(huge, std::ios::binary).write("RIFF", 4); }
+  fs::resize_file(huge, MaxMediaFileBytes + 1);  // sparse: reads as zeros
+  WriteBytes(bomb, CompressedBomb(MaxMediaFileBytes + 1));
+  for (const fs::path& source : {zero, pipe}) {
+    EXPECT_LT(ExpandFile(source.c_str(), copy.c_str()), 0) << source;
+    EXPECT_TRUE(!fs::exists(copy) || fs::file_size(copy) == 0) << source;
+  }
+  // Through the player (the huge file and the bomb write 64 MB before they stop), which must
+  // leave nothing in the temporary folder.
+  for (const fs::path& source : {zero, pipe, huge, bomb}) {
+    EXPECT_EQ(effect.Open(source.c_str(), 0), MCIERR_INVALID_FILE) << source;
+    EXPECT_EQ(TempFiles(), 0) << source;
+  }
+  // The same limit does not cut what lies exactly at it.
+  WriteBytes(bomb, CompressedBomb(144 * 1000));
+  EXPECT_EQ(ExpandFile(bomb.c_str(), copy.c_str()), 144 * 1000);
+  // A pipe as the tune is refused at once too, instead of holding the open.
+  EXPECT_EQ(music.Open(pipe.c_str(), 0), MCIERR_FILE_NOT_FOUND);
 }
 
 // --- the device's commands ------------------------------------------------------------------

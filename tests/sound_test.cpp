@@ -63,6 +63,7 @@ class SoundPlayers : public ::testing::Test {
     MusicNowPlaying = {};
     EffectNowPlaying = {};
     MainWindow = reinterpret_cast<WindowHandle>(&windowObject);
+    NoticeWindow = MainWindow;
     Double::Window = MainWindow;
   }
   void TearDown() override {
@@ -70,6 +71,7 @@ class SoundPlayers : public ::testing::Test {
     for (QVMIDI* m : {&musicA, &musicB}) m->Close();
     for (QVWAVE* e : {&effectA, &effectB}) e->Close();
     MainWindow = nullptr;
+    NoticeWindow = nullptr;
   }
 
   QVMIDI musicA, musicB;

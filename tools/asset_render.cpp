@@ -1,32 +1,29 @@
 // asset_render.cpp — pictures for looking at assets: PNG sheets of glyphs and images in the
-// frame palette, and a preview of the benchmark's first window.
+// frame palette.
 #include <png.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/app.h"
 #include "assets/assets.h"
+#include "frame/frame.h"
 #include "tools/asset_tool.h"
 
 namespace {
 
-
 constexpr uint8_t GridColour = 22;  // dark blue lines between the cells of a sheet
-constexpr int32_t PreviewWidth = 512;
-constexpr int32_t PreviewHeight = 384;
 
 struct Canvas {
-  int32_t width, height;
+  int64_t width, height;
   std::vector<uint8_t>& pixels;
-  // Copies a width by height picture to (x, y), magnified; 0 pixels only when `opaque`.
-  void Put(const uint8_t* picture, int32_t w, int32_t h, int32_t x, int32_t y, int32_t scale,
-           bool opaque) {
-    for (int32_t py = 0; py < h * scale; ++py) {
-      for (int32_t px = 0; px < w * scale; ++px) {
-        const uint8_t value = picture[(py / scale) * w + px / scale];
-        if (x + px < 0 || x + px >= width || y + py < 0 || y + py >= height) continue;
-        if (opaque || value != 0) pixels[(y + py) * width + x + px] = value;
+  // Copies a w by h picture to (x, y), magnified. Positions are 64-bit: a sheet may be wider
+  // or taller than a 32-bit product of its sides allows.
+  void Put(const uint8_t* picture, int64_t w, int64_t h, int64_t x, int64_t y, int64_t scale) {
+    for (int64_t py = 0; py < h * scale; ++py) {
+      if (y + py < 0 || y + py >= height) continue;
+      uint8_t* row = &pixels[static_cast<size_t>((y + py) * width)];
+      for (int64_t px = 0; px < w * scale; ++px) {
+        if (x + px >= 0 && x + px < width) row[x + px] = picture[(py / scale) * w + px / scale];
       }
     }
   }
@@ -34,29 +31,6 @@ struct Canvas {
 
 int32_t Field(const uint8_t* header, int index) {
   return static_cast<int16_t>(header[2 * index] | header[2 * index + 1] << 8);
-}
-
-// A glyph of the font, or a blank one where the font has none.
-const uint8_t* GlyphOf(const AssetData& font, int code) {
-  static const uint8_t blank[GlyphBytes] = {};
-  const size_t at = static_cast<size_t>(code) * GlyphBytes;
-  return code >= 0 && at + GlyphBytes <= font.bytes.size() ? &font.bytes[at] : blank;
-}
-
-void PutText(Canvas& canvas, const AssetData& font, const char* text, int codeShift, int32_t x,
-             int32_t y, bool opaque) {
-  for (int i = 0; text[i] != 0; ++i) {
-    const int code = static_cast<uint8_t>(text[i]) + codeShift;
-    canvas.Put(GlyphOf(font, code), 16, 16, x + 16 * i, y, 1, opaque);
-  }
-}
-
-void RenderFontSheet(const AssetData& font, int32_t scale, Canvas& canvas) {
-  const int32_t cell = 16 * scale + 1;
-  for (size_t g = 0; g < font.records.size(); ++g) {
-    canvas.Put(&font.bytes[font.records[g]], 16, 16, 1 + cell * static_cast<int32_t>(g % 16),
-               1 + cell * static_cast<int32_t>(g / 16), scale, true);
-  }
 }
 
 void FramePalette(png_color palette[256]) {
@@ -67,49 +41,40 @@ void FramePalette(png_color palette[256]) {
   }
 }
 
-// A fixed scatter of stars, about as dense as the scene's 256 in 64 by 64 tiles.
-void PutStars(Canvas& canvas, const AssetData& font) {
-  uint32_t seed = 12345;
-  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
-  for (int i = 0; i < 48; ++i) {
-    const int32_t column = next() % 32, row = next() % 24, code = 129 + next() % 5;
-    canvas.Put(GlyphOf(font, code), 16, 16, 16 * column, 16 * row, 1, true);
+// Checks each image's header against the bytes its record holds, and measures the sheet.
+bool MeasureImages(const AssetData& asset, int64_t scale, int64_t& width, int64_t& height,
+                   std::string& why) {
+  width = 1, height = 0;
+  for (size_t i = 0; i < asset.records.size(); ++i) {
+    const size_t start = asset.records[i];
+    const size_t end = i + 1 < asset.records.size() ? asset.records[i + 1] : asset.bytes.size();
+    if (start > end || end - start < static_cast<size_t>(ImageHeaderBytes)) {
+      why = "image " + std::to_string(i) + ": its record is shorter than a header";
+      return false;
+    }
+    const int64_t w = Field(&asset.bytes[start], 0), h = Field(&asset.bytes[start], 1);
+    if (w < 0 || h < 0 || static_cast<size_t>(w * h) != end - start - ImageHeaderBytes) {
+      why = "image " + std::to_string(i) + ": a size of " + std::to_string(w) + " by " +
+            std::to_string(h) + " does not match its " +
+            std::to_string(end - start - ImageHeaderBytes) + " pixel bytes";
+      return false;
+    }
+    width += w * scale + 1;
+    height = std::max(height, h * scale);
   }
-}
-
-// Image 0 where the scene first places its fourteen border sprites.
-void PutBorderSprites(Canvas& canvas, const AssetData& sprites) {
-  if (sprites.records.empty()) return;
-  const uint8_t* image = &sprites.bytes[sprites.records[0]];
-  const uint8_t* pixels = image + ImageHeaderBytes;
-  const int32_t w = Field(image, 0), h = Field(image, 1);
-  for (int i = 0; i < 4; ++i) {
-    canvas.Put(pixels, w, h, 16 + 128 * i, 0, 1, false);
-    canvas.Put(pixels, w, h, 80 + 128 * i, 352, 1, false);
-  }
-  for (int i = 0; i < 3; ++i) {
-    canvas.Put(pixels, w, h, 0, 16 + 128 * i, 1, false);
-    canvas.Put(pixels, w, h, 480, 80 + 128 * i, 1, false);
-  }
+  height += 2;
+  return true;
 }
 
 }  // namespace
 
 void FrameColour(int index, uint8_t rgb[3]) {
-  // The static colours a 256-colour display reports at 0 to 9 and 246 to 255.
-  const PaletteEntry* fixed = nullptr;
-  if (index < 10) fixed = &DisplayStaticColours[index];
-  if (index >= 246) fixed = &DisplayStaticColours[index - 236];
-  if (fixed != nullptr) {
-    rgb[0] = fixed->red, rgb[1] = fixed->green, rgb[2] = fixed->blue;
-  } else if (index < 20 || index > 235) {
-    rgb[0] = rgb[1] = rgb[2] = 0;
-  } else {
-    const int k = index - 20;
-    rgb[0] = static_cast<uint8_t>(k / 36 * 51);
-    rgb[1] = static_cast<uint8_t>(k / 6 % 6 * 51);
-    rgb[2] = static_cast<uint8_t>(k % 6 * 51);
-  }
+  // The static colours a 256-colour display reports at both ends; the colour table between.
+  PaletteEntry colour = CubeColour(index);
+  if (index < StaticColourCount) colour = DisplayStaticColours[index];
+  if (index >= HighStaticFirst)
+    colour = DisplayStaticColours[index - HighStaticFirst + StaticColourCount];
+  rgb[0] = colour.red, rgb[1] = colour.green, rgb[2] = colour.blue;
 }
 
 namespace {
@@ -117,35 +82,31 @@ namespace {
 // Writes rows of `channels` bytes a pixel (1: indices into the frame palette, 4: RGBA).
 bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
                   const uint8_t* data, std::string& why) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    why = path + ": cannot be written";
-    return false;
-  }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
+  auto write = [&](std::FILE* file) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+      png_destroy_write_struct(&png, &info);
+      return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 8,
+                 channels == 1 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[256];
+    if (channels == 1) {
+      FramePalette(palette);
+      png_set_PLTE(png, info, palette, 256);
+    }
+    png_write_info(png, info);
+    const size_t rowBytes = static_cast<size_t>(width) * channels;
+    for (int32_t y = 0; y < height; ++y)
+      png_write_row(png, const_cast<png_bytep>(data + static_cast<size_t>(y) * rowBytes));
+    png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    why = path + ": the PNG could not be written";
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, 8,
-               channels == 1 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_color palette[256];
-  if (channels == 1) {
-    FramePalette(palette);
-    png_set_PLTE(png, info, palette, 256);
-  }
-  png_write_info(png, info);
-  for (int32_t y = 0; y < height; ++y) {
-    png_write_row(png, const_cast<png_bytep>(data + static_cast<size_t>(y) * width * channels));
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
+    return true;
+  };
+  return WriteFileSafely(path, write, why);
 }
 
 }  // namespace
@@ -160,41 +121,47 @@ bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
   return WritePngRows(path, width, height, 4, rgba.data(), why);
 }
 
-void RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
-                 std::vector<uint8_t>& pixels) {
-  const int32_t count = static_cast<int32_t>(asset.records.size());
-  if (asset.kind == AssetKind::Font) {
-    width = 16 * (16 * scale + 1) + 1;
-    height = (count + 15) / 16 * (16 * scale + 1) + 1;
-  } else {
-    width = 1, height = 0;
-    for (size_t offset : asset.records) {
-      width += Field(&asset.bytes[offset], 0) * scale + 1;
-      height = std::max(height, Field(&asset.bytes[offset], 1) * scale);
-    }
-    height += 2;
+bool RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
+                 std::vector<uint8_t>& pixels, std::string& why) {
+  if (scale < 1 || scale > 16) {
+    why = "the scale must be 1 to 16";
+    return false;
   }
-  pixels.assign(static_cast<size_t>(width) * height, GridColour);
-  Canvas canvas = {width, height, pixels};
-  if (asset.kind == AssetKind::Font) return RenderFontSheet(asset, scale, canvas);
-  int32_t x = 1;
+  const int64_t count = static_cast<int64_t>(asset.records.size());
+  const int64_t cell = GlyphSide * scale + 1;
+  int64_t sheetWidth = 16 * cell + 1, sheetHeight = (count + 15) / 16 * cell + 1;
+  if (asset.kind == AssetKind::Sprites &&
+      !MeasureImages(asset, scale, sheetWidth, sheetHeight, why))
+    return false;
+  for (int64_t g = 0; asset.kind == AssetKind::Font && g < count; ++g) {
+    if (asset.records[g] + GlyphBytes > asset.bytes.size()) {
+      why = "glyph " + std::to_string(g) + " is cut short";
+      return false;
+    }
+  }
+  // Each side is below 2^31 here (at most 128 images of 32,767 pixels times 16), so the product
+  // is exact in 64 bits.
+  if (sheetWidth * sheetHeight > MaxSheetPixels) {
+    why = "a sheet of " + std::to_string(sheetWidth) + " by " + std::to_string(sheetHeight) +
+          " pixels is larger than " + std::to_string(MaxSheetPixels) +
+          " pixels: choose a smaller scale";
+    return false;
+  }
+  width = static_cast<int32_t>(sheetWidth);
+  height = static_cast<int32_t>(sheetHeight);
+  pixels.assign(static_cast<size_t>(sheetWidth * sheetHeight), GridColour);
+  Canvas canvas = {sheetWidth, sheetHeight, pixels};
+  if (asset.kind == AssetKind::Font) {
+    for (int64_t g = 0; g < count; ++g)
+      canvas.Put(&asset.bytes[asset.records[g]], GlyphSide, GlyphSide, 1 + cell * (g % 16),
+                 1 + cell * (g / 16), scale);
+    return true;
+  }
+  int64_t x = 1;
   for (size_t offset : asset.records) {
     const uint8_t* header = &asset.bytes[offset];
-    canvas.Put(header + ImageHeaderBytes, Field(header, 0), Field(header, 1), x, 1, scale, true);
-    x += Field(header, 0) * scale + 1;
+    canvas.Put(header + ImageHeaderBytes, Field(header, 0), Field(header, 1), x, 1, scale);
+    x += Field(header, 0) * static_cast<int64_t>(scale) + 1;
   }
-}
-
-void RenderScenePreview(const AssetData& font, const AssetData& sprites,
-                        std::vector<uint8_t>& pixels) {
-  pixels.assign(PreviewWidth * PreviewHeight, 0);
-  Canvas canvas = {PreviewWidth, PreviewHeight, pixels};
-  PutStars(canvas, font);
-  // The title block of the first quarter; the banner's code n shows glyph n + 32.
-  for (int k = 0; k < 7; ++k) PutText(canvas, font, BannerRows[k], 32, 16, 16 * (3 + k), true);
-  PutText(canvas, font, "ZOR32 Performance Test", 0, 16 * 5, 16 * 12, true);
-  PutText(canvas, font, "Push [P] Key to Pause", 0, 16 * 5, 16 * 17, true);
-  PutBorderSprites(canvas, sprites);
-  PutText(canvas, font, "Wait a Minute !!", 0, 128, 128, false);
-  PutText(canvas, font, "EXIT", 0, 224, 320, false);
+  return true;
 }

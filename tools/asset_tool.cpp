@@ -1,4 +1,4 @@
-// asset_tool.cpp — the commands of torvex-assets: info, unpack, pack, export, preview, build.
+// asset_tool.cpp — the commands of torvex-assets: info, unpack, pack, export, build.
 #include "tools/asset_tool.h"
 
 #include <cstdio>
@@ -14,16 +14,7 @@ const char* const Usage =
     "       torvex-assets unpack IN OUT          write the plain form\n"
     "       torvex-assets pack IN OUT            write the shortest packed form\n"
     "       torvex-assets export IN OUT.png [SCALE]\n"
-    "       torvex-assets preview FONT SPRITES OUT.png\n"
     "       torvex-assets build FONT.txt SPRITES.txt OUTDIR\n";
-
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string& why) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  bool ok = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (file != nullptr && std::fclose(file) != 0) ok = false;
-  if (!ok) why = path + ": cannot be written";
-  return ok;
-}
 
 size_t FileSize(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -36,6 +27,12 @@ size_t FileSize(const std::string& path) {
 
 int Fail(std::ostream& err, const std::string& path, const std::string& why) {
   err << path << ": " << why << "\n";
+  return 1;
+}
+
+// For reasons that name their file already.
+int Report(std::ostream& err, const std::string& why) {
+  err << why << "\n";
   return 1;
 }
 
@@ -69,52 +66,50 @@ int Convert(const std::string& in, const std::string& to, bool packed, std::ostr
   if (!LoadAsset(in, asset, why)) return Fail(err, in, why);
   if (!packed) file = EncodePlain(asset);
   if (packed && !EncodePacked(asset, file, why)) return Fail(err, in, "cannot pack: " + why);
-  if (!WriteBytes(to, file, why)) return Fail(err, to, why);
+  if (!WriteFileSafely(to, file, why)) return Report(err, why);
   return 0;
+}
+
+// The scale: a whole number from 1 to 16 and nothing after it.
+bool ParseScale(const std::string& text, int32_t& scale) {
+  scale = 1;
+  if (text.empty()) return true;
+  if (text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  scale = std::stoi(text);
+  return scale >= 1 && scale <= 16;
 }
 
 int Export(const std::string& in, const std::string& png, const std::string& scaleText,
            std::ostream& err) {
-  const int32_t scale = scaleText.empty() ? 1 : std::atoi(scaleText.c_str());
-  if (scale < 1 || scale > 16) return Fail(err, scaleText, "the scale must be 1 to 16");
+  int32_t scale = 0;
+  if (!ParseScale(scaleText, scale)) return Fail(err, scaleText, "the scale must be 1 to 16");
   AssetData asset;
   std::string why;
   if (!LoadAsset(in, asset, why)) return Fail(err, in, why);
   int32_t width = 0, height = 0;
   std::vector<uint8_t> pixels;
-  RenderSheet(asset, scale, width, height, pixels);
-  if (!WritePalettePng(png, width, height, pixels, why)) return Fail(err, png, why);
-  return 0;
-}
-
-int Preview(const std::string& fontPath, const std::string& spritePath, const std::string& png,
-            std::ostream& err) {
-  AssetData font, sprites;
-  std::string why;
-  if (!LoadAsset(fontPath, font, why)) return Fail(err, fontPath, why);
-  if (!LoadAsset(spritePath, sprites, why)) return Fail(err, spritePath, why);
-  std::vector<uint8_t> pixels;
-  RenderScenePreview(font, sprites, pixels);
-  if (!WritePalettePng(png, 512, 384, pixels, why)) return Fail(err, png, why);
+  if (!RenderSheet(asset, scale, width, height, pixels, why)) return Fail(err, in, why);
+  if (!WritePalettePng(png, width, height, pixels, why)) return Report(err, why);
   return 0;
 }
 
 // Loads both files as the benchmark does, font first at the arena's start and the sprites
-// behind it, and checks that its two text sprites still fit after them.
-bool CheckBudget(const std::string& fontPath, const std::string& spritePath, std::ostream& out,
+// behind it, and checks that its two text sprites still fit after them. The files are read
+// from where they were staged; messages name their targets.
+bool CheckBudget(const StagedFile& fontFile, const StagedFile& spriteFile, std::ostream& out,
                  std::string& why) {
   std::vector<uint8_t> arena(AssetArenaSize, 0);
   uint8_t* cursor = arena.data();
   uint8_t* table[ImageTableFileEntries] = {};
   const uint8_t* end = arena.data() + arena.size();
-  if (LoadFontFile(fontPath.c_str(), cursor, arena.data(), end) == 0) {
-    why = fontPath + ": " + DescribeLoadFailure(AssetKind::Font);
+  if (LoadFontFile(fontFile.temporary.c_str(), cursor, arena.data(), end) == 0) {
+    why = fontFile.target + ": " + DescribeLoadFailure(AssetKind::Font);
     return false;
   }
   const long fontBytes = cursor - arena.data();
-  if (LoadSpriteFile(spritePath.c_str(), cursor, table, ImageTableFileEntries, arena.data(), end) ==
-      0) {
-    why = spritePath + ": " + DescribeLoadFailure(AssetKind::Sprites);
+  if (LoadSpriteFile(spriteFile.temporary.c_str(), cursor, table, ImageTableFileEntries,
+                     arena.data(), end) == 0) {
+    why = spriteFile.target + ": " + DescribeLoadFailure(AssetKind::Sprites);
     return false;
   }
   const long spriteBytes = cursor - arena.data() - fontBytes;
@@ -148,16 +143,22 @@ int Build(const std::string& fontSource, const std::string& spriteSource, const 
   if (!EncodePacked(font, fontFile, why)) return Fail(err, fontSource, "cannot pack: " + why);
   if (!EncodePacked(sprites, spriteFile, why))
     return Fail(err, spriteSource, "cannot pack: " + why);
-  const std::string fontPath = dir + "/TORVEX32.ZGL", spritePath = dir + "/TORVEX32.ZOR";
-  if (!WriteBytes(fontPath, fontFile, why) || !WriteBytes(spritePath, spriteFile, why) ||
-      !CheckBudget(fontPath, spritePath, out, why)) {
-    // Leave nothing behind that a later build could take for a good result.
-    std::remove(fontPath.c_str());
-    std::remove(spritePath.c_str());
-    err << why << "\n";
-    return 1;
-  }
-  return 0;
+  // Both files are staged and checked before either replaces what the folder holds, so a
+  // failed build leaves the data files of the last good one in place.
+  auto bytes = [](const std::vector<uint8_t>& data) {
+    return [&data](std::FILE* file) {
+      return std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    };
+  };
+  StagedFile fontStaged, spriteStaged;
+  bool ok = StageFile(dir + "/TORVEX32.ZGL", bytes(fontFile), fontStaged, why) &&
+            StageFile(dir + "/TORVEX32.ZOR", bytes(spriteFile), spriteStaged, why) &&
+            CheckBudget(fontStaged, spriteStaged, out, why) &&
+            CommitFile(fontStaged, why) && CommitFile(spriteStaged, why);
+  DiscardFile(fontStaged);
+  DiscardFile(spriteStaged);
+  if (!ok) err << why << "\n";
+  return ok ? 0 : 1;
 }
 
 }  // namespace
@@ -170,7 +171,6 @@ int RunAssetTool(const std::vector<std::string>& args, std::ostream& out, std::o
   if (command == "pack" && n == 3) return Convert(args[1], args[2], true, err);
   if (command == "export" && (n == 3 || n == 4))
     return Export(args[1], args[2], n == 4 ? args[3] : "", err);
-  if (command == "preview" && n == 4) return Preview(args[1], args[2], args[3], err);
   if (command == "build" && n == 4) return Build(args[1], args[2], args[3], out, err);
   err << Usage;
   return 2;

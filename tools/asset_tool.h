@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "app/app.h"
 
 enum class AssetKind { Font, Sprites };
 
@@ -17,11 +21,6 @@ struct AssetData {
   std::vector<uint8_t> bytes;   // glyphs, or image records (12-byte header, then pixels)
   std::vector<size_t> records;  // offset of each record in bytes
 };
-
-// The benchmark's limits: the sprite file's images go into ImageTable entries 0 to 127, and
-// its two text sprites follow the loaded files in the arena.
-constexpr int32_t ImageTableFileEntries = 128;
-constexpr int32_t TextSpriteBytes = (12 + 64 * 16) + (12 + 256 * 16);  // "EXIT" and the message
 
 // Loads a file through LoadFontFile or LoadSpriteFile (chosen by its magic) at the start of a
 // fresh arena of AssetArenaSize bytes. On refusal returns false with the check that failed.
@@ -43,13 +42,32 @@ bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
 // Writes an RGBA PNG: width * height pixels of red, green, blue and alpha.
 bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
                   const std::vector<uint8_t>& rgba, std::string& why);
-// A sheet of all glyphs (16 per row) or all images (side by side), magnified `scale` times.
-void RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
-                 std::vector<uint8_t>& pixels);
-// The window at scroll origin (0, 0) as the benchmark's scene first shows it: stars, the title
-// block, the border sprites and the two text sprites.
-void RenderScenePreview(const AssetData& font, const AssetData& sprites,
-                        std::vector<uint8_t>& pixels);
+// Largest sheet RenderSheet draws, in pixels (one byte each): a sprite file's header fields
+// can ask for sheets of gigabytes.
+constexpr int64_t MaxSheetPixels = int64_t{64} << 20;
+// A sheet of all glyphs (16 per row) or all images (side by side), magnified `scale` (1 to 16)
+// times. Refuses, with the reason in why, records whose header does not match their bytes and
+// sheets above MaxSheetPixels.
+bool RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
+                 std::vector<uint8_t>& pixels, std::string& why);
+
+// Output files are written so that the target is never left half-written: the data goes to a
+// new file beside the target, is flushed to the disk, and only then replaces the target in one
+// rename. On any failure the target keeps every byte and nothing is left beside it.
+struct StagedFile {
+  std::string target;     // the path as given (a symbolic link is replaced through)
+  std::string temporary;  // the written data, waiting for CommitFile
+};
+// Writes the new content through `write` (false: it failed) into a temporary file beside path.
+bool StageFile(const std::string& path, const std::function<bool(std::FILE*)>& write,
+               StagedFile& staged, std::string& why);
+bool CommitFile(StagedFile& staged, std::string& why);  // the rename; on failure discards
+void DiscardFile(StagedFile& staged);                   // removes the temporary file
+// StageFile and CommitFile in one.
+bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& write,
+                     std::string& why);
+bool WriteFileSafely(const std::string& path, const std::vector<uint8_t>& bytes,
+                     std::string& why);
 
 // The editable sources: text art with a legend (format at the top of asset_sources.cpp).
 // Fail with the file and line in why.

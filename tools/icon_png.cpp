@@ -6,15 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tools/asset_tool.h"
 #include "torvex_version.h"
 
 namespace {
-
-// The 16 icon colours, as the window's icon is drawn with them.
-const uint32_t IconColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                  0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
 // Reads the icon's rows as RGBA; false with a message on anything unexpected.
 bool ReadIcon(const char* path, int& width, int& height, std::vector<uint8_t>& rgba) {

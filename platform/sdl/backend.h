@@ -122,8 +122,6 @@ struct ProgramResource {
 };
 extern const ProgramResource ProgramResources[];
 extern const int32_t ProgramResourceCount;
-// The 16 colours of icons (0x00RRGGBB).
-extern const uint32_t IconColours[16];
 
 // A new surface with the icon's picture for the window's title bar (the caller frees it), or
 // null.

@@ -14,11 +14,6 @@ struct PlatformIcon {
   const ProgramResource* resource;
 };
 
-// The 16 colours of icons: the static colours of a 16-colour display.
-const uint32_t IconColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                  0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
-
 namespace {
 
 // Loading the same resource again gives the same handle, as the platform shares them.

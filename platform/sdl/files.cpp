@@ -1,15 +1,20 @@
 // files.cpp — temporary files, LZ expansion and file removal for the sound players. Uses no
 // SDL: only POSIX calls and libmspack's SZDD decompressor.
+//
+// Every copy stops at MaxMediaFileBytes while it is written: an endless source (a device, a
+// pipe) or a compressed file that expands without end must not fill the temporary folder.
 #include <fcntl.h>
 #include <mspack.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/sdl/media.h"
 
 // From tempnotes.cpp: the temporary files that exist, for a stop that cannot wait.
 void NoteTempFile(const char* path, bool exists);
@@ -30,7 +35,7 @@ bool HasCompressedSignature(const char* path) {
   static const unsigned char usual[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
   static const unsigned char basic[8] = {'S', 'Z', ' ', 0x88, 0xF0, 0x27, 0x33, 0xD1};
   unsigned char head[8] = {};
-  FILE* file = fopen(path, "rb");
+  FILE* file = OpenRegularFile(path);
   if (file == nullptr) return false;
   size_t got = fread(head, 1, sizeof head, file);
   fclose(file);
@@ -45,7 +50,7 @@ int64_t FileLength(const char* path) {
 
 // Copies a file that is not compressed byte for byte; the length copied, or -1.
 int64_t CopyPlainFile(const char* source, const char* destination) {
-  FILE* in = fopen(source, "rb");
+  FILE* in = OpenRegularFile(source);
   if (in == nullptr) return -1;
   FILE* out = fopen(destination, "wb");
   if (out == nullptr) {
@@ -57,8 +62,8 @@ int64_t CopyPlainFile(const char* source, const char* destination) {
   size_t got = 0;
   bool failed = false;
   while (!failed && (got = fread(block, 1, sizeof block, in)) > 0) {
-    failed = fwrite(block, 1, got, out) != got;
     total += static_cast<int64_t>(got);
+    failed = total > MaxMediaFileBytes || fwrite(block, 1, got, out) != got;
   }
   failed = failed || ferror(in) != 0;
   fclose(in);
@@ -66,10 +71,64 @@ int64_t CopyPlainFile(const char* source, const char* destination) {
   return failed ? -1 : total;
 }
 
+// The decompressor's file access: the source only if it is a regular file, the expanded data
+// counted as it is written and refused beyond MaxMediaFileBytes.
+struct CountedFile {
+  FILE* file;
+  int64_t written;
+};
+
+mspack_file* OpenCounted(mspack_system*, const char* path, int mode) {
+  FILE* file = mode == MSPACK_SYS_OPEN_READ    ? OpenRegularFile(path)
+               : mode == MSPACK_SYS_OPEN_WRITE ? fopen(path, "wb")
+                                               : nullptr;
+  if (file == nullptr) return nullptr;
+  return reinterpret_cast<mspack_file*>(new CountedFile{file, 0});
+}
+
+void CloseCounted(mspack_file* handle) {
+  CountedFile* counted = reinterpret_cast<CountedFile*>(handle);
+  fclose(counted->file);
+  delete counted;
+}
+
+int ReadCounted(mspack_file* handle, void* buffer, int bytes) {
+  CountedFile* counted = reinterpret_cast<CountedFile*>(handle);
+  size_t got = fread(buffer, 1, static_cast<size_t>(bytes), counted->file);
+  return ferror(counted->file) != 0 ? -1 : static_cast<int>(got);
+}
+
+int WriteCounted(mspack_file* handle, void* buffer, int bytes) {
+  CountedFile* counted = reinterpret_cast<CountedFile*>(handle);
+  counted->written += bytes;
+  if (counted->written > MaxMediaFileBytes) return -1;
+  return static_cast<int>(fwrite(buffer, 1, static_cast<size_t>(bytes), counted->file));
+}
+
+int SeekCounted(mspack_file* handle, off_t offset, int mode) {
+  int whence = mode == MSPACK_SYS_SEEK_START ? SEEK_SET
+               : mode == MSPACK_SYS_SEEK_CUR ? SEEK_CUR
+                                             : SEEK_END;
+  return fseeko(reinterpret_cast<CountedFile*>(handle)->file, offset, whence) == 0 ? 0 : -1;
+}
+
+off_t TellCounted(mspack_file* handle) {
+  return ftello(reinterpret_cast<CountedFile*>(handle)->file);
+}
+
+void Quiet(mspack_file*, const char*, ...) {}
+void* Allocate(mspack_system*, size_t bytes) { return malloc(bytes); }
+void Free(void* block) { free(block); }
+void Copy(void* source, void* destination, size_t bytes) { memmove(destination, source, bytes); }
+
+mspack_system CountedSystem = {OpenCounted, CloseCounted, ReadCounted, WriteCounted,
+                               SeekCounted, TellCounted,  Quiet,       Allocate,
+                               Free,        Copy,         nullptr};
+
 // Expands a compressed file; the expanded length, or -1. The decompressor reports success for
 // a file cut short, so the length written is compared with the length the header promises.
 int64_t ExpandCompressedFile(const char* source, const char* destination) {
-  msszdd_decompressor* expander = mspack_create_szdd_decompressor(nullptr);
+  msszdd_decompressor* expander = mspack_create_szdd_decompressor(&CountedSystem);
   if (expander == nullptr) return -1;
   int64_t result = -1;
   msszddd_header* header = expander->open(expander, source);
@@ -127,4 +186,17 @@ int64_t ExpandFile(const char* source, const char* destination) {
 bool DeleteFileAt(const char* path) {
   NoteTempFile(path, false);
   return unlink(path) == 0;
+}
+
+FILE* OpenRegularFile(const char* path) {
+  // Opening without waiting: a pipe with no writer would otherwise hold the open forever.
+  int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  struct stat info;
+  FILE* file = nullptr;
+  if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
+      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) == 0)
+    file = fdopen(descriptor, "rb");
+  if (file == nullptr) close(descriptor);
+  return file;
 }

@@ -27,7 +27,6 @@ namespace {
 constexpr int MaxDevices = 16;        // open devices at a time; wave devices use channel = slot
 constexpr int MixFrequency = 44100;
 constexpr int MixBufferFrames = 1024;  // also the step in which ends are noticed (23 ms)
-constexpr long MaxFileBytes = 64L << 20;
 
 enum class Kind { Free, Sequencer, Wave };
 // A play moves Idle -> Starting (told to the mixer) -> Playing (counted) -> Ended; stopping
@@ -242,10 +241,10 @@ void CloseDevice(Device& device) {
 // --- opening ------------------------------------------------------------------------------
 
 uint32_t ReadWholeFile(const char* path, std::vector<uint8_t>* data) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = OpenRegularFile(path);
   if (file == nullptr) return MCIERR_FILE_NOT_FOUND;
   long size = fseek(file, 0, SEEK_END) == 0 ? ftell(file) : -1;
-  bool ok = size >= 0 && size <= MaxFileBytes && fseek(file, 0, SEEK_SET) == 0;
+  bool ok = size >= 0 && size <= MaxMediaFileBytes && fseek(file, 0, SEEK_SET) == 0;
   if (ok) {
     data->resize(static_cast<size_t>(size));
     ok = fread(data->data(), 1, data->size(), file) == data->size();

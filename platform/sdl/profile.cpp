@@ -2,15 +2,18 @@
 // lines, names compared without case. Writing changes only the one line of the key (or adds
 // it, or its section) and keeps every other byte of the file, comments included; the new file
 // replaces the old one in a single rename, so a crash leaves either the old or the new file.
+#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +39,9 @@ bool SameName(std::string_view a, const char* b) {
 
 std::vector<Line> SplitLines(const std::string& text) {
   std::vector<Line> lines;
-  size_t begin = 0;
+  // A byte-order mark (some editors write one) is not part of the first line; it stays in
+  // the file as it is.
+  size_t begin = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (begin < text.size()) {
     size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
@@ -94,9 +99,18 @@ KeyPlace FindKey(const std::string& text, const std::vector<Line>& lines, const 
   return place;
 }
 
+// Only a regular file is read, opened without waiting: a pipe in its place would hold the
+// program's start-up forever.
 bool ReadFile(const char* path, std::string& text) {
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) return false;
+  int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat info {};
+  FILE* file = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(descriptor, "rb")
+                                                                       : nullptr;
+  if (file == nullptr) {
+    close(descriptor);
+    return false;
+  }
   char chunk[4096];
   size_t n;
   while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
@@ -117,16 +131,58 @@ int32_t ParseInteger(std::string_view text) {
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
-// Writes the text next to the file and renames it over the file.
+// Whether six characters can be the unique part of our temporary file's name: letters and
+// digits as mkstemp picks them. All lower-case letters are taken for a word (".backup",
+// ".before") that a user chose, and such a file is never touched.
+bool LooksGenerated(std::string_view part) {
+  bool allLower = true;
+  for (char c : part) {
+    if (!isalnum(static_cast<unsigned char>(c))) return false;
+    allLower = allLower && islower(static_cast<unsigned char>(c));
+  }
+  return !allLower;
+}
+
+// Removes what a write killed between creating its temporary file and renaming it left
+// beside the file: our own regular files named as the file plus "." and six generated
+// characters, not changed for a minute (a write takes milliseconds, so none of them is still
+// being written).
+void RemoveStaleTemporaries(const std::string& target) {
+  size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  time_t now = time(nullptr);
+  while (dirent* entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+        !LooksGenerated(std::string_view(name).substr(prefix.size())))
+      continue;
+    std::string path = folder + name;
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&
+        now - info.st_mtime > 60)
+      unlink(path.c_str());
+  }
+  closedir(listing);
+}
+
+// Writes the text next to the file and renames it over the file. A file without any write
+// permission is left alone and the write fails, as the platform does with a read-only file
+// (checked on the mode itself, which a privileged user's access check would ignore).
 bool ReplaceFile(const char* path, const std::string& text) {
   char resolved[PATH_MAX];
   std::string target = realpath(path, resolved) != nullptr ? resolved : path;
+  struct stat old{};
+  bool exists = stat(target.c_str(), &old) == 0;
+  if (exists && ((old.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) return false;
+  RemoveStaleTemporaries(target);
   std::string temporary = target;
   temporary.append(".XXXXXX");
   int fd = mkstemp(temporary.data());
   if (fd < 0) return false;
-  struct stat old{};
-  mode_t mode = stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
+  mode_t mode = exists ? old.st_mode & 07777 : 0644;
   fchmod(fd, mode);
   bool ok = true;
   for (size_t done = 0; ok && done < text.size();) {

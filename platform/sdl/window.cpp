@@ -226,14 +226,21 @@ int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption
   // log) even where no window system can show the box.
   fprintf(stderr, "%s: %s\n", caption, text);
   if (!StartVideo() || DriverWithoutFocus()) return 0;
-  // The box takes the focus while it is open and gives it back.
-  bool hadFocus = w != nullptr && w->focused;
-  if (hadFocus) NotifyFocus(w, false, false);
+  // The box takes the focus while it is open and gives it back, whether the window owns it or
+  // not, as the platform's boxes do: the window pauses and frees the pointer, which can then
+  // reach the box's button. A window holding the pointer is active even if the window
+  // system's notice of its focus has not arrived yet.
+  PlatformWindow* active = CurrentWindow();
+  bool tookFocus = active != nullptr && (active->focused || active->grabbed);
+  if (tookFocus) {
+    active->focused = true;
+    NotifyFocus(active, false, false);
+  }
   w = LiveWindow(owner);
   NoteMessageBox(true);
   int result = SDL_ShowSimpleMessageBox(flags, caption, text, w != nullptr ? w->sdl : nullptr);
   NoteMessageBox(false);
-  w = LiveWindow(owner);
-  if (hadFocus && w != nullptr) NotifyFocus(w, true, false);
+  active = CurrentWindow();
+  if (tookFocus && active != nullptr) NotifyFocus(active, true, false);
   return result == 0 ? 1 : 0;
 }

@@ -33,6 +33,7 @@ std::function<void()> OnEmptyQueue;
 WindowProcedure Procedure;
 WindowHandle Window;
 bool Focused;
+bool PointerConfined;
 uint8_t* BitmapPixels;
 std::vector<ColourQuad> BitmapColours;
 
@@ -106,8 +107,11 @@ void Reset() {
     Send(WM_SIZE, SIZE_RESTORED, 512 | (365 << 16));
     Send(WM_SETFOCUS);
   };
+  // As the SDL backend: a box takes the focus from the window whatever its owner (null for
+  // the failure boxes) when the window has the focus or holds the pointer confined, and
+  // gives it back when it closes.
   OnMessageBox = [](WindowHandle) {
-    if (!Focused) return;
+    if (!Focused && !PointerConfined) return;
     Send(WM_KILLFOCUS);
     Send(WM_SETFOCUS);
   };
@@ -115,6 +119,7 @@ void Reset() {
   Procedure = nullptr;
   Window = nullptr;
   Focused = false;
+  PointerConfined = false;
   if (BitmapPixels != nullptr) free(BitmapPixels);
   BitmapPixels = nullptr;
   BitmapColours.clear();
@@ -227,6 +232,12 @@ int32_t DispatchWindowMessage(const Message& message) {
 
 void PostQuit(int32_t exitCode) {
   Record(Format("PostQuit %d", exitCode));
+  // As on the platform, a quit already pending takes the later exit code.
+  for (Message& pending : Queue) {
+    if (pending.message != WM_QUIT) continue;
+    pending.first = static_cast<uintptr_t>(exitCode);
+    return;
+  }
   Queue.push_back({nullptr, WM_QUIT, static_cast<uintptr_t>(exitCode), 0});
 }
 
@@ -247,7 +258,7 @@ const char* GetPlatformError() { return CreateWindowFails ? "no display (double)
 
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption, uint32_t type) {
   Record(Format("ShowMessageBox %s|%s|%s|%u", owner ? "owner" : "none", caption, text, type));
-  OnMessageBox(Window);
+  OnMessageBox(owner);
   return 1;
 }
 
@@ -264,6 +275,7 @@ void SetCursorPosition(int32_t x, int32_t y) {
 }
 
 void ClipCursorTo(const Rect* rect) {
+  PointerConfined = rect != nullptr;
   if (rect == nullptr)
     Record("ClipCursorTo none");
   else

@@ -45,13 +45,14 @@ extern std::map<std::string, std::map<std::string, std::map<std::string, std::st
 // defaults deliver what the SDL backend delivers (see double.cpp).
 extern std::function<void(WindowHandle)> OnCreate;
 extern std::function<void(WindowHandle, int32_t)> OnShow;
-extern std::function<void(WindowHandle)> OnMessageBox;
+extern std::function<void(WindowHandle)> OnMessageBox;  // receives the box's owner (or null)
 // Called by PeekWindowMessage each time it finds the queue empty, before it says so: tests
 // post messages there at chosen clock readings (e.g. WM_QUIT to end a main loop).
 extern std::function<void()> OnEmptyQueue;
 extern WindowProcedure Procedure;    // the registered window procedure
 extern WindowHandle Window;          // the window CreateMainWindow returned (or null)
 extern bool Focused;                 // the window was last sent WM_SETFOCUS (not WM_KILLFOCUS)
+extern bool PointerConfined;         // the last ClipCursorTo confined the pointer
 extern uint8_t* BitmapPixels;        // the pixel memory of the last bitmap section
 extern std::vector<ColourQuad> BitmapColours;  // its colour table
 

@@ -282,26 +282,55 @@ class BenchmarkTest(unittest.TestCase):
                             "+repage", os.environ["README_SCREENSHOT"]], env=self.x.env,
                            check=True)
 
-    def test_a_missing_font_shows_the_error_box_and_the_program_ends_after_ok(self):
+    def start_with_data(self, **replace):
+        """Starts a copy of the program beside copies of its data files; replace maps a data
+        file's name to its new content, or to None for a missing file."""
         folder = os.path.join(self.folder, "program")
         os.makedirs(folder)
         source = os.path.dirname(PROGRAM)
-        for name in ("torvex32", "TORVEX32.ZOR", "TORVEX.MID", "TORVEX.WAV"):
-            shutil.copy(os.path.join(source, name), folder)
-        app = self.start(os.path.join(folder, "torvex32"), wait=False)
+        for name in ("torvex32", "TORVEX32.ZGL", "TORVEX32.ZOR", "TORVEX.MID", "TORVEX.WAV"):
+            if name not in replace:
+                shutil.copy(os.path.join(source, name), folder)
+            elif replace[name] is not None:
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(replace[name])
+        return self.start(os.path.join(folder, "torvex32"), wait=False), folder
+
+    def error_box(self, text):
+        """The "ERROR" box once it shows, and its client geometry."""
         # The box has no class and escapes xdotool's name search: find it in the window tree.
-        def error_box():
+        def find():
             tree = self.x.tool("xwininfo", "-root", "-tree")
             return next((int(line.split()[0], 16) for line in tree.splitlines()
                          if '"ERROR"' in line), None)
 
-        box = wait_until(error_box, 30, "the \"ERROR\" box")
-        wait_until(lambda: "ERROR: Couldn't Open 'TORVEX32.ZGL' !" in open(self.output).read(),
-                   20, "the box's text")
+        box = wait_until(find, 30, "the \"ERROR\" box")
+        wait_until(lambda: "ERROR: " + text in open(self.output).read(), 20, "the box's text")
+        return box, self.x.client_geometry(box)
+
+    def test_the_ok_of_the_missing_font_box_is_clicked_with_the_pointer(self):
+        app, folder = self.start_with_data(**{"TORVEX32.ZGL": None})
+        box, (bx, by, bw, bh) = self.error_box("Couldn't Open 'TORVEX32.ZGL' !")
+        self.assertNotIn("TORVEX32.ZOR", open(self.output).read())
+        self.assertIn("cannot load %s/TORVEX32.ZGL" % folder, open(self.output).read())
+        # The box took the focus, so the window paused and let the pointer go: it reaches the
+        # right half of OK, which lies outside the window, and the click closes the box.
+        window = self.x.find_window(TITLE)
+        wx, wy, ww, wh = self.x.client_geometry(window)
+        target = (bx + bw // 2 + 25, by + bh - 28)
+        self.assertGreater(target[0], wx + ww)
+        self.x.move_pointer(*target)
+        wait_until(lambda: self.x.pointer() == target, 10, "the pointer over OK")
+        self.x.click(1)
+        # A failure, as the box said.
+        self.assertEqual(app.wait(30), 1)
+
+    def test_a_bad_sprite_file_shows_its_box_and_the_program_fails(self):
+        app, _ = self.start_with_data(**{"TORVEX32.ZOR": b"ZOR0"})
+        box, _ = self.error_box("Couldn't Open 'TORVEX32.ZOR' !")
         self.x.tool("xdotool", "windowactivate", "--sync", str(box), check=False)
         self.x.key("Return")
-        self.assertEqual(app.wait(30), 0)
-        self.assertNotIn("TORVEX32.ZOR", open(self.output).read())
+        self.assertEqual(app.wait(30), 1)
 
     def test_the_tune_and_the_effect_are_heard(self):
         raw = os.path.join(self.folder, "sound.raw")

@@ -221,6 +221,27 @@ class FrameTest(unittest.TestCase):
         self.assertEqual(self.hooks_after(start, ("OnLeftDown", "OnPause", "box", "OnResume")),
                          ["OnLeftDown", "OnPause", "box", "OnResume"])
 
+    def test_a_box_without_owner_takes_the_focus_so_the_pointer_can_click_its_ok(self):
+        self.start_app(TESTAPP_BOX_OWNERLESS="1")
+        cx, cy, w, h = self.x.client_geometry(self.window)
+        self.x.move_pointer(cx + 100, cy + 100)
+        start, _ = self.log.wait_for(r"^OnMouseMove 100 100 ")
+        self.x.move_pointer(1000, 760)
+        px, py = self.x.pointer()
+        self.assertTrue(cx <= px < cx + w and cy <= py < cy + h, (px, py))  # confined
+        self.x.click(1)
+        box = self.x.find_window("Test box")
+        self.log.wait_for(r"^OnPause", after=start)
+        # The right half of OK lies outside the window: the freed pointer gets there and the
+        # click reaches the button.
+        bx, by, bw, bh = self.x.client_geometry(box)
+        target = (bx + bw // 2 + 25, by + bh - 28)
+        self.assertFalse(cx <= target[0] < cx + w and cy <= target[1] < cy + h, target)
+        self.x.move_pointer(*target)
+        wait_until(lambda: self.x.pointer() == target, 10, "the pointer over OK")
+        self.x.click(1)
+        self.log.wait_for(r"^box returned 1$", after=start)
+
     def test_pointer_stays_in_the_client_area_while_running_and_leaves_when_paused(self):
         self.start_app()
         cx, cy, w, h = self.x.client_geometry(self.window)

@@ -9,10 +9,11 @@
 // Settings from the environment: TESTAPP_TICK (TickInterval, default 10), TESTAPP_CLOCK_BASE
 // (where the clocks start), TESTAPP_NO_INI (no initialisation file), TESTAPP_BURST (a right
 // click presents this many patterns in a row, each the next one, and dumps the last; default
-// 1), TESTAPP_SOLID (every tick presents a frame of one colour, 56 and 21 in turn). After
-// OnStart and after each right click the log names how frames reach the screen ("path x11-shm").
-// The tick count is logged every 500 ticks, or every TESTAPP_LOG_EVERY. The
-// initialisation file is "TESTAPP.INI" in the platform's Windows directory.
+// 1), TESTAPP_SOLID (every tick presents a frame of one colour, 56 and 21 in turn),
+// TESTAPP_BOX_OWNERLESS (the left click's box has no owner window). After OnStart and after
+// each right click the log names how frames reach the screen ("path x11-shm"). The tick count
+// is logged every 500 ticks, or every TESTAPP_LOG_EVERY. The initialisation file is
+// "TESTAPP.INI" in the platform's Windows directory.
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -116,7 +117,9 @@ void OnMouseMove(int32_t x, int32_t y, int32_t left, int32_t right) {
 // A left click shows a message box, which holds the thread until it is closed.
 void OnLeftDown(int32_t x, int32_t y) {
   Log("OnLeftDown %d %d", x, y);
-  int32_t result = ShowMessageBox(MainWindow, "A box from the test", "Test box", MB_OK);
+  // TESTAPP_BOX_OWNERLESS: the box has no owner, as the benchmark's failure boxes.
+  WindowHandle owner = getenv("TESTAPP_BOX_OWNERLESS") != nullptr ? nullptr : MainWindow;
+  int32_t result = ShowMessageBox(owner, "A box from the test", "Test box", MB_OK);
   Log("box returned %d", result);
 }
 void OnLeftUp(int32_t x, int32_t y) { Log("OnLeftUp %d %d", x, y); }
