@@ -1,8 +1,10 @@
 // main.cpp — torvex32-bench: the benchmark's own framework and hooks run for a fixed number of
-// frames or seconds of running time, headless on SDL's dummy drivers (or in a real window with
-// --window), ending as if "EXIT" were clicked; prints the rate the program would show and,
-// with --json, the phase times of the frames.
+// frames or seconds of running time, headless on SDL's dummy drivers or, on Windows, in a hidden
+// window (or in a real window with --window), ending as if "EXIT" were clicked; prints the rate
+// the program would show and, with --json, the phase times of the frames.
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cinttypes>
@@ -124,7 +126,7 @@ void PrintJsonString(const char* text) {
 void Report(const Options& options, const FramePhaseTimes& times) {
   // The message sprite is sixteen glyphs wide: a longer text shows only its first sixteen.
   char shown[17] = {};
-  strncpy(shown, ShownText, 16);
+  snprintf(shown, sizeof shown, "%.16s", ShownText);
   bool rateShown = strcmp(ShownText, "Wait a Minute !!") != 0;
   if (!options.json) {
     printf("%s\n", shown);
@@ -153,12 +155,33 @@ void Report(const Options& options, const FramePhaseTimes& times) {
 
 // The runner keeps the user's profile file out of reach: the framework's configuration folder
 // is pointed at a private temporary folder for the run, removed afterwards.
+#ifdef _WIN32
+// The Win32 backend takes the folder that stands for its Windows directory from
+// TORVEX32_WINDOWS_DIR.
+std::string PrivateConfigFolder() {
+  std::error_code error;
+  std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+  if (error) return "";
+  // A fresh name: a folder that exists already belongs to someone else.
+  for (uint32_t attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path folder =
+        temp / ("torvex32-bench-" + std::to_string(GetPreciseTimeNs() % 1000000007 + attempt));
+    if (std::filesystem::create_directory(folder, error)) {
+      std::string setting = "TORVEX32_WINDOWS_DIR=" + folder.string();
+      _putenv(setting.c_str());
+      return folder.string();
+    }
+  }
+  return "";
+}
+#else
 std::string PrivateConfigFolder() {
   char pattern[] = "/tmp/torvex32-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return "";
   setenv("XDG_CONFIG_HOME", pattern, 1);
   return pattern;
 }
+#endif
 
 }  // namespace
 
@@ -166,12 +189,16 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) return 2;
   if (!options.window) {
+#ifdef _WIN32
+    _putenv("TORVEX32_HEADLESS=1");  // a hidden window: nothing shown, the pointer left alone
+#else
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
+#endif
   }
   std::string configFolder = PrivateConfigFolder();
   if (configFolder.empty()) {
-    fprintf(stderr, "torvex32-bench: cannot create a private configuration folder in /tmp\n");
+    fprintf(stderr, "torvex32-bench: cannot create a private configuration folder\n");
     return 1;
   }
 
