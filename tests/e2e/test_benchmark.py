@@ -7,6 +7,7 @@ The Windows build runs the same tests under Wine: TORVEX_LAUNCHER ("wine") goes 
 programs, and TORVEX_PROFILE_FILE names the profile file (in Wine's Windows directory).
 README_SCREENSHOT names a PNG file to write a picture of the running window into.
 """
+import glob
 import os
 import re
 import shutil
@@ -251,6 +252,33 @@ class BenchmarkTest(unittest.TestCase):
             self.x.key(resume)
             self.moving()
 
+    def test_pointer_is_confined_while_running_and_focus_loss_or_minimising_pause(self):
+        self.start()
+        self.moving()
+        cx, cy, w, h = self.client
+        for target in ((1000, 760), (0, 0)):
+            self.x.move_pointer(*target)
+            px, py = self.x.pointer()
+            self.assertTrue(cx <= px <= cx + w and cy <= py <= cy + h, (target, px, py))
+        # Another window takes the focus: the picture stops and the pointer is free.
+        self.x.start(["xlogo", "-geometry", "100x100+800+600"])
+        logo = wait_until(lambda: self.x.tool("xdotool", "search", "--onlyvisible", "--class",
+                                              "xlogo", check=False).split(), 10, "xlogo")
+        self.x.activate(int(logo[-1]))
+        self.still_frame()
+        wait_until(lambda: self.x.move_pointer(1000, 760) or self.x.pointer() == (1000, 760),
+                   10, "the pointer to leave the window")
+        # Back in front, it stays paused until P; then minimising pauses it again.
+        for leave in (None, self.x.minimise):
+            if leave:
+                leave(self.window)
+            self.x.activate(self.window)
+            shown = self.still_frame()
+            self.assertEqual(self.ticks_from_sprites(self.still_frame()),
+                             self.ticks_from_sprites(shown))
+            self.x.key("p")
+            self.moving()
+
     def test_exit_turns_yellow_under_the_pointer_and_a_click_ends_the_program(self):
         self.start()
         cx, cy, _, _ = self.client
@@ -345,6 +373,49 @@ class BenchmarkTest(unittest.TestCase):
         values = struct.unpack("<%dh" % (len(samples) // 2), samples[:len(samples) // 2 * 2])
         loud = sum(1 for v in values if abs(v) > 200)
         self.assertGreater(loud, len(values) // 20, "the recorded sound is nearly silent")
+
+
+    def temporary_effects(self):
+        """The expanded effects ("QVW" files) in Wine's temporary folders."""
+        prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+        folders = (glob.glob(os.path.join(prefix, "drive_c/users/*/Temp")) +
+                   glob.glob(os.path.join(prefix, "drive_c/users/*/AppData/Local/Temp")) +
+                   [os.path.join(prefix, "drive_c/windows/temp")])
+        return [name for folder in folders if os.path.isdir(folder)
+                for name in os.listdir(folder) if name.upper().startswith("QVW")]
+
+    @unittest.skipUnless(LAUNCHER, "Wine's wave device records through an ALSA file device")
+    def test_the_effect_is_recorded_and_its_temporary_file_removed(self):
+        # Wine's one wave device writes what it plays to a file (the tune has no device: there
+        # is no MIDI output under Wine here).
+        recording = os.path.join(self.folder, "effect.raw")
+        config = os.path.join(self.folder, "alsa.conf")
+        with open("/usr/share/alsa/alsa.conf") as f:
+            system = f.read()
+        with open(config, "w") as f:
+            f.write(system + '\npcm.!default { type file; slave.pcm "null"; file "%s"; '
+                    'format "raw" }\n' % recording)
+        # Runs that were ended by a signal may have left theirs.
+        before = set(self.temporary_effects())
+        self.start(ALSA_CONFIG_PATH=config)
+        # The border balls turn within three seconds; each turn plays the effect.
+        wait_until(lambda: os.path.exists(recording) and os.path.getsize(recording) > 8000,
+                   20, "the effect in the recording")
+        # The expanded effect lives in a temporary file while the program runs.
+        self.assertEqual(len(set(self.temporary_effects()) - before), 1)
+        cx, cy, _, _ = self.client
+        self.x.move_pointer(cx + 250, cy + 328)
+        exit_white = [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT")
+                      if i == 235]
+        wait_until(lambda: (lambda p: all(p(x, y) == YELLOW for x, y in exit_white))(
+            self.client_shot()), 20, "\"EXIT\" in yellow")
+        self.x.click(1)
+        self.assertEqual(self.app.wait(30), 0)
+        with open(recording, "rb") as f:
+            samples = f.read()
+        loud = sum(1 for b in samples[1::2] if b not in (0, 0xFF, 0x80, 0x7F))
+        self.assertGreater(loud, len(samples) // 200, "the recording is nearly silent")
+        self.assertEqual(set(self.temporary_effects()) - before, set())
 
 
 if __name__ == "__main__":
