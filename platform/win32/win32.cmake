@@ -109,6 +109,16 @@ if(TORVEX_TESTS)
   include(${PROJECT_SOURCE_DIR}/tests/graphics.cmake)
   torvex_double_test(sound_test ${PROJECT_SOURCE_DIR}/tests/sound_test.cpp)
   torvex_double_test(app_test ${PROJECT_SOURCE_DIR}/tests/app_test.cpp)
+  # The backend's own parts that need no window.
+  add_executable(win32_platform_test ${PROJECT_SOURCE_DIR}/tests/win32_platform_test.cpp)
+  target_link_libraries(win32_platform_test PRIVATE
+    "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_win32>" GTest::gtest GTest::gtest_main)
+  target_compile_definitions(win32_platform_test PRIVATE
+    TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${CMAKE_BINARY_DIR}/tests")
+  set_target_properties(win32_platform_test PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_dependencies(win32_platform_test torvex_sound_data)
+  add_test(NAME win32.win32_platform_test COMMAND win32_platform_test --gtest_brief=1)
   # MinGW's GCC 12 sees a vector's resize copy out of bounds where there is none.
   target_compile_options(app_test PRIVATE -Wno-array-bounds)
 endif()
