@@ -22,7 +22,8 @@ uint32_t SendMediaCommand(uint32_t deviceId, uint32_t command, uint32_t flags, v
     native.dwTo = play->to;
     return mciSendCommandA(deviceId, command, flags, reinterpret_cast<DWORD_PTR>(&native));
   }
-  // Stop, close, cue: no parameters of their own; a notice would go to no window.
-  MCI_GENERIC_PARMS generic{};
-  return mciSendCommandA(deviceId, command, flags, reinterpret_cast<DWORD_PTR>(&generic));
+  // Stop, close, cue: sent without a parameter block, as the players send them. A notice
+  // asked for without one would have no window to go to.
+  if (parms == nullptr && (flags & MCI_NOTIFY) != 0) return MCIERR_MISSING_PARAMETER;
+  return mciSendCommandA(deviceId, command, flags, reinterpret_cast<DWORD_PTR>(parms));
 }

@@ -324,6 +324,18 @@ class BenchmarkTest(unittest.TestCase):
                             "+repage", os.environ["README_SCREENSHOT"]], env=self.x.env,
                            check=True)
 
+    def test_a_saved_position_on_no_screen_opens_the_window_fully_visible(self):
+        path = PROFILE or os.path.join(self.config, "torvex32", "TORVEX32.INI")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write("[Setup]\nLeft=-32000\nTop=-32000\n")
+        self.start()
+        left, right, top, bottom = wait_until(lambda: self.x.frame_extents(self.window), 10,
+                                              "the frame extents")
+        x, y, w, h = self.x.client_geometry(self.window)
+        self.assertTrue(x - left >= 0 and y - top >= 0 and x + w + right <= 1024 and
+                        y + h + bottom <= 768, (x, y, w, h))
+
     def test_a_missing_font_shows_the_error_box_and_the_program_ends_after_ok(self):
         folder = os.path.join(self.folder, "program")
         os.makedirs(folder)
