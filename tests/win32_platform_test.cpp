@@ -117,4 +117,15 @@ TEST_F(Win32PlatformTest, BothClocksStartFromTheBaseAndWrap) {
   EXPECT_LT(GetTickCount(), 0x1000u);  // wrapped past 2^32
 }
 
+TEST(Win32Resources, TheIconAndTheCursorLoadFromTheProgramsResources) {
+  InstanceHandle instance = GetProgramInstance();
+  ASSERT_NE(instance, nullptr);
+  EXPECT_NE(LoadProgramIcon(instance, "AppIcon"), nullptr);
+  EXPECT_NE(LoadProgramIcon(instance, "appicon"), nullptr);  // names compare without case
+  EXPECT_NE(LoadProgramCursor(instance, "AppCursor"), nullptr);
+  EXPECT_EQ(LoadProgramCursor(instance, "NoSuchCursor"), nullptr);
+  EXPECT_EQ(LoadProgramIcon(instance, "NoSuchIcon"), nullptr);
+  EXPECT_NE(LoadArrowCursor(), nullptr);
+}
+
 }  // namespace

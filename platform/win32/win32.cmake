@@ -110,7 +110,8 @@ if(TORVEX_TESTS)
   torvex_double_test(sound_test ${PROJECT_SOURCE_DIR}/tests/sound_test.cpp)
   torvex_double_test(app_test ${PROJECT_SOURCE_DIR}/tests/app_test.cpp)
   # The backend's own parts that need no window.
-  add_executable(win32_platform_test ${PROJECT_SOURCE_DIR}/tests/win32_platform_test.cpp)
+  add_executable(win32_platform_test ${PROJECT_SOURCE_DIR}/tests/win32_platform_test.cpp
+                 ${TORVEX_RESOURCE_DIR}/resources.rc)
   target_link_libraries(win32_platform_test PRIVATE
     "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_win32>" GTest::gtest GTest::gtest_main)
   target_compile_definitions(win32_platform_test PRIVATE
