@@ -120,6 +120,12 @@ if(TORVEX_TESTS)
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_dependencies(win32_platform_test torvex_sound_data)
   add_test(NAME win32.win32_platform_test COMMAND win32_platform_test --gtest_brief=1)
+  # The icon and cursor files, read back against their pictures (on the build machine).
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_test(NAME win32.win_resources
+           COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/win_resources_test.py)
+  set_tests_properties(win32.win_resources PROPERTIES
+    ENVIRONMENT "TORVEX_WIN_RESOURCES=${TORVEX_HOST_TOOLS}/torvex-win-resources")
   # MinGW's GCC 12 sees a vector's resize copy out of bounds where there is none.
   target_compile_options(app_test PRIVATE -Wno-array-bounds)
 endif()
@@ -128,7 +134,6 @@ endif()
 # one test with an X server of its own, with Wine put before the programs. Wine's profile file
 # is in the Windows directory of its prefix (WINEPREFIX, as the tests will run with it).
 if(TORVEX_TESTS AND TORVEX_WINE)
-  find_package(Python3 REQUIRED COMPONENTS Interpreter)
   if(DEFINED ENV{WINEPREFIX})
     set(TORVEX_WINE_PREFIX $ENV{WINEPREFIX})
   else()
