@@ -151,7 +151,7 @@ void OnConfigure(int, char** argv) {
   uint32_t dirLength = GetWindowsDirectory(directory, sizeof directory);
   IniPath[0] = 0;
   if (dirLength > 0 && dirLength < sizeof directory) {
-    const char* tail = directory[dirLength - 1] == PathSeparator ? "" : "/";
+    const char tail[2] = {directory[dirLength - 1] == PathSeparator ? '\0' : PathSeparator, 0};
     snprintf(IniPath, sizeof IniPath, "%s%sTORVEX32.INI", directory, tail);
   } else if (dirLength >= sizeof directory) {
     fprintf(stderr, "%s: the configuration folder's path has %u characters, more than %zu: "

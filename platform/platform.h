@@ -3,8 +3,9 @@
 // own terms (bytes, ints, rectangles, the window messages and device commands by value).
 //
 // The framework above this line is portable; below it stands exactly one backend, chosen at
-// link time: the SDL2 backend (platform/sdl/) for programs, or the recording double
-// (tests/double/) for tests that check the order of calls. No SDL type crosses this header.
+// link time: the SDL2 backend (platform/sdl/) or, on Windows, the Win32 backend
+// (platform/win32/) for programs, or the recording double (tests/double/) for tests that check
+// the order of calls. No SDL type crosses this header.
 // Everything here is called on the thread that owns the window, except PostWindowMessage,
 // which the media device's audio thread also uses.
 #pragma once
@@ -333,7 +334,11 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
 // its length, or the size needed if it does not fit (then nothing usable is written).
 uint32_t GetWindowsDirectory(char* buffer, uint32_t size);
 // The path separator the platform's directories use.
+#ifdef _WIN32
+constexpr char PathSeparator = '\\';
+#else
 constexpr char PathSeparator = '/';
+#endif
 
 // ---------------------------------------------------------------------------------------
 // Memory: one zero-filled block; null on failure.

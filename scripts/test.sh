@@ -8,3 +8,4 @@ cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVEX_SANITIZE=ON
 cmake --build build/debug
 cd build/debug
 ctest --output-on-failure -j2 --timeout 900
+../../scripts/test-windows.sh

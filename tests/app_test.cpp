@@ -43,7 +43,7 @@ std::vector<uint8_t> SpriteFile() {
 }
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  FILE* file = fopen(path.c_str(), "wb");
+  FILE* file = fopen(path.string().c_str(), "wb");
   ASSERT_NE(file, nullptr);
   fwrite(bytes.data(), 1, bytes.size(), file);
   fclose(file);
@@ -112,19 +112,20 @@ TEST_F(AppTest, ConfigureSetsTheFrameworkAndTheProgramDirectory) {
   EXPECT_STREQ(AppName, "TORVEX32 version 3.0");
   EXPECT_STREQ(IconName, "AppIcon");
   EXPECT_EQ(TickInterval, 0);
-  EXPECT_EQ(std::string(ProgramDir), dir.string() + "/");
-  EXPECT_STREQ(IniPath, "/config/torvex32/TORVEX32.INI");
+  const std::string separator(1, PathSeparator);
+  EXPECT_EQ(std::string(ProgramDir), dir.string() + separator);
+  EXPECT_EQ(std::string(IniPath), "/config/torvex32" + separator + "TORVEX32.INI");
 
   // A bare program name leaves the directory empty; a directory ending in its separator
   // gets no second one.
   char bare[] = "torvex32";
   char* argv2[] = {bare, nullptr};
-  Double::WindowsDirectory = "/";
+  Double::WindowsDirectory = separator;
   OnConfigure(1, argv2);
   EXPECT_STREQ(ProgramDir, "");
-  EXPECT_STREQ(IniPath, "/TORVEX32.INI");
+  EXPECT_EQ(std::string(IniPath), separator + "TORVEX32.INI");
   // A folder too long for the 128 characters asked for: no position is kept, and it is said.
-  Double::WindowsDirectory = "/" + std::string(127, 'c');
+  Double::WindowsDirectory = separator + std::string(127, 'c');
   testing::internal::CaptureStderr();
   OnConfigure(1, argv2);
   EXPECT_STREQ(IniPath, "");

@@ -66,19 +66,6 @@ bool MeasureImages(const AssetData& asset, int64_t scale, int64_t& width, int64_
   return true;
 }
 
-}  // namespace
-
-void FrameColour(int index, uint8_t rgb[3]) {
-  // The static colours a 256-colour display reports at both ends; the colour table between.
-  PaletteEntry colour = CubeColour(index);
-  if (index < StaticColourCount) colour = DisplayStaticColours[index];
-  if (index >= HighStaticFirst)
-    colour = DisplayStaticColours[index - HighStaticFirst + StaticColourCount];
-  rgb[0] = colour.red, rgb[1] = colour.green, rgb[2] = colour.blue;
-}
-
-namespace {
-
 // Writes rows of `channels` bytes a pixel (1: indices into the frame palette, 4: RGBA).
 bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
                   const uint8_t* data, std::string& why) {

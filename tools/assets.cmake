@@ -3,7 +3,8 @@
 set(TORVEX_TOOLS_DIR ${CMAKE_CURRENT_LIST_DIR})
 add_library(torvex_asset_tool STATIC
   ${TORVEX_TOOLS_DIR}/asset_codec.cpp ${TORVEX_TOOLS_DIR}/asset_render.cpp
-  ${TORVEX_TOOLS_DIR}/asset_sources.cpp ${TORVEX_TOOLS_DIR}/asset_tool.cpp)
+  ${TORVEX_TOOLS_DIR}/asset_sources.cpp ${TORVEX_TOOLS_DIR}/asset_tool.cpp
+  ${TORVEX_TOOLS_DIR}/frame_colour.cpp)
 target_include_directories(torvex_asset_tool PUBLIC ${TORVEX_TOOLS_DIR}/..)
 # The loaders and the banner come from the program's own libraries, so the tool reads files
 # exactly as the benchmark does.

@@ -45,7 +45,12 @@ int nextPalette;
 char bitmapObject, oldBitmapObject, oldPaletteObject, arrowObject, appCursorObject, iconObject;
 char instanceObject;
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#ifdef _WIN32
+#define TORVEX_PRINTF_CHECK gnu_printf  // MinGW's C99 printf, not the system library's
+#else
+#define TORVEX_PRINTF_CHECK printf
+#endif
+std::string Format(const char* format, ...) __attribute__((format(TORVEX_PRINTF_CHECK, 1, 2)));
 std::string Format(const char* format, ...) {
   char line[512];
   va_list args;

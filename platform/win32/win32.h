@@ -1,0 +1,104 @@
+// win32.h — what the files of the Win32 backend share: the Windows headers made to live beside
+// the platform layer's own names, the window's procedures, headless runs and the last error.
+// Included only by platform/win32/; no other code includes windows.h.
+#pragma once
+
+// The platform layer declares its own GetTickCount (with an adjustable base): the system's
+// declaration is moved aside under another name, and the backend reads the system tick count
+// through GetTickCount64, whose low 32 bits are the same count.
+#define GetTickCount SystemTickCountDeclaration
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <lzexpand.h>
+#include <mmsystem.h>
+#undef GetTickCount
+
+// The platform layer names the same constants (with the same values) as typed constants and
+// names three functions the way the Windows headers spell macros: the macros give way.
+#undef WM_DESTROY
+#undef WM_SIZE
+#undef WM_SETFOCUS
+#undef WM_KILLFOCUS
+#undef WM_PAINT
+#undef WM_CLOSE
+#undef WM_QUIT
+#undef WM_KEYDOWN
+#undef WM_CHAR
+#undef WM_MOUSEMOVE
+#undef WM_LBUTTONDOWN
+#undef WM_LBUTTONUP
+#undef WM_LBUTTONDBLCLK
+#undef WM_RBUTTONDOWN
+#undef WM_RBUTTONUP
+#undef WM_RBUTTONDBLCLK
+#undef WM_QUERYNEWPALETTE
+#undef WM_PALETTECHANGED
+#undef MM_MCINOTIFY
+#undef SIZE_RESTORED
+#undef SIZE_MINIMIZED
+#undef MK_LBUTTON
+#undef MK_RBUTTON
+#undef SW_SHOWNORMAL
+#undef SW_SHOWMAXIMIZED
+#undef SW_SHOWDEFAULT
+#undef CW_USEDEFAULT
+#undef CS_VREDRAW
+#undef CS_HREDRAW
+#undef CS_DBLCLKS
+#undef CS_BYTEALIGNCLIENT
+#undef WS_CAPTION
+#undef WS_SYSMENU
+#undef WS_MINIMIZEBOX
+#undef MB_OK
+#undef PC_RESERVED
+#undef PC_NOCOLLAPSE
+#undef MCI_OPEN
+#undef MCI_CLOSE
+#undef MCI_PLAY
+#undef MCI_STOP
+#undef MCI_CUE
+#undef MCI_NOTIFY
+#undef MCI_WAIT
+#undef MCI_FROM
+#undef MCI_OPEN_ELEMENT
+#undef MCI_OPEN_TYPE
+#undef MCI_NOTIFY_SUCCESSFUL
+#undef MCI_NOTIFY_SUPERSEDED
+#undef MCI_NOTIFY_ABORTED
+#undef MCI_NOTIFY_FAILURE
+#undef MCIERR_INVALID_DEVICE_ID
+#undef MCIERR_UNRECOGNIZED_COMMAND
+#undef MCIERR_HARDWARE
+#undef MCIERR_INVALID_DEVICE_NAME
+#undef MCIERR_OUT_OF_MEMORY
+#undef MCIERR_MISSING_PARAMETER
+#undef MCIERR_FILE_NOT_FOUND
+#undef MCIERR_OUTOFRANGE
+#undef MCIERR_INVALID_FILE
+#undef GetProfileInt
+#undef WriteProfileString
+#undef GetWindowsDirectory
+
+#include "platform/platform.h"
+
+// The platform layer's handles are the system's own, carried as opaque pointers.
+inline HWND Hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+inline WindowHandle HandleOf(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+inline HDC Hdc(ContextHandle context) { return reinterpret_cast<HDC>(context); }
+inline ContextHandle HandleOf(HDC context) { return reinterpret_cast<ContextHandle>(context); }
+
+// Keeps "what: the system's reason" (from GetLastError, or the code given) for
+// GetPlatformError.
+void SetPlatformError(const char* what, DWORD code = GetLastError());
+// Keeps "what: reason" as given.
+void SetPlatformErrorText(const char* what, const char* reason);
+
+// Headless runs (the benchmark's runner without --window): the window is created but never
+// shown; showing delivers the size and focus a shown window would get, the pointer is left
+// alone and message boxes only go to the error stream. Set by TORVEX32_HEADLESS=1.
+bool Headless();
+// The live window of a headless run, or null.
+HWND HeadlessWindow();
