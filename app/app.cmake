@@ -1,24 +1,7 @@
 # app.cmake — the benchmark program torvex32 and its headless runner torvex32-bench.
+add_executable(torvex32 ${CMAKE_CURRENT_LIST_DIR}/runner/program.cpp)
+target_link_libraries(torvex32 PRIVATE torvex_entry torvex_app_set)
 
-# The framework calls the application's hooks and the application calls the framework, so the
-# static libraries are searched as one group.
-set(TORVEX_PROGRAM_LIBS "$<LINK_GROUP:RESCAN,torvex_app,torvex_core,torvex_platform_sdl>"
-    PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::MSPACK)
-
-add_executable(torvex32 $<TARGET_OBJECTS:torvex_entry>)
-target_link_libraries(torvex32 PRIVATE ${TORVEX_PROGRAM_LIBS})
-
-add_executable(torvex32-bench app/runner/main.cpp)
-target_include_directories(torvex32-bench PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(torvex32-bench PRIVATE ${TORVEX_PROGRAM_LIBS} torvex_asset_tool)
-
-# Installed layout: the program and its data files side by side in lib/torvex32 (the program
-# finds its data next to its own file), a link to the program in bin, a desktop entry.
-install(TARGETS torvex32 torvex32-bench RUNTIME DESTINATION ${TORVEX_INSTALL_DIR})
-install(CODE "
-  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-  foreach(program torvex32 torvex32-bench)
-    file(CREATE_LINK \"../${TORVEX_INSTALL_DIR}/\${program}\"
-         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\" SYMBOLIC)
-  endforeach()")
-install(FILES app/torvex32.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+add_executable(torvex32-bench ${CMAKE_CURRENT_LIST_DIR}/runner/main.cpp)
+target_include_directories(torvex32-bench PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(torvex32-bench PRIVATE torvex_app_set torvex_asset_tool)

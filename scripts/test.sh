@@ -3,7 +3,7 @@
 # the end-to-end tests included (they start their own X server and window manager).
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh build run test
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVEX_SANITIZE=ON
 cmake --build build/debug
 cd build/debug
