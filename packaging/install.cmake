@@ -97,7 +97,8 @@ set(CPACK_PACKAGE_NAME torvex32)
 set(CPACK_PACKAGE_VENDOR "torvex32 developers")
 set(CPACK_PACKAGE_CONTACT "torvex32 developers <torvex32@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "graphics and sound benchmark for desktop windowing systems")
-set(CPACK_PACKAGE_DESCRIPTION "A small graphics and sound performance test. One window shows an
+# The long description; CPack puts the summary line above it.
+set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "A small graphics and sound performance test. One window shows an
 8-bit palettised frame buffer: it scrolls a tiled picture in changing
 directions, swings sprites along the borders, loops a MIDI tune, sounds an
 effect when the sprites turn and shows the frames composed per ten seconds.

@@ -83,7 +83,7 @@ until dpkg -i "$DEB" 2>"$WORK/dpkg.err"; do
   sleep 10
 done
 set +e
-/usr/bin/torvex32-bench --frames 100
+"$(dpkg -L torvex32 | grep '/torvex32-bench$')" --frames 100
 status=$?
 set -e
 dpkg -r torvex32 >/dev/null
