@@ -1,7 +1,8 @@
 # app.cmake — the benchmark's hooks on the recording double, with a driven clock.
-add_executable(app_test tests/app_test.cpp)
+add_executable(app_test ${CMAKE_CURRENT_LIST_DIR}/app_test.cpp)
 torvex_link_set(torvex_app_double BACKEND torvex_platform_double HOOKS torvex_app)
 target_link_libraries(app_test PRIVATE torvex_app_double GTest::gtest GTest::gtest_main)
+target_compile_definitions(app_test PRIVATE TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")
 set_target_properties(app_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 gtest_discover_tests(app_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
 
