@@ -65,6 +65,9 @@ DATA=$(pkg-config --variable=datadir torvex32)
 g++ -std=c++20 -o "$WORK/catch-pc" examples/catch/catch.cpp \
   $(pkg-config --cflags --libs torvex32-null-app)
 play "$WORK/catch-pc" --data "$DATA"
+# An application that defines every hook itself links the framework alone.
+g++ -std=c++20 -o "$WORK/testapp-pc" tests/e2e/testapp.cpp $(pkg-config --cflags --libs torvex32)
+echo "an application with all its own hooks links through torvex32.pc"
 unset PKG_CONFIG_PATH
 
 step "lintian"
