@@ -19,11 +19,33 @@ bool programDirTooLong;
 
 constexpr const char* TitleText = "ZOR32 Performance Test";
 
-// ProgramDir followed by name into buffer; false (nothing usable written) if it does not fit.
+#ifndef TORVEX_DATA_FROM_PROGRAM
+#define TORVEX_DATA_FROM_PROGRAM ""
+#endif
+// The installed data directory, as the build placed it: relative to the program's directory
+// (so that a moved or staged tree keeps working), or absolute.
+constexpr const char* InstalledDataDir = TORVEX_DATA_FROM_PROGRAM;
+
+bool Readable(const char* path) {
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return false;
+  fclose(file);
+  return true;
+}
+
+// The path of a data file into buffer: next to the program, or else in the installed data
+// directory when the file is there. False (nothing usable written) if it does not fit.
 bool DataFilePath(char (&buffer)[256], const char* name) {
   if (programDirTooLong) return false;
   int length = snprintf(buffer, sizeof buffer, "%s%s", ProgramDir, name);
-  return length >= 0 && static_cast<size_t>(length) < sizeof buffer;
+  if (length < 0 || static_cast<size_t>(length) >= sizeof buffer) return false;
+  if (Readable(buffer) || InstalledDataDir[0] == 0) return true;
+  char installed[256];
+  const char* base = InstalledDataDir[0] == PathSeparator ? "" : ProgramDir;
+  length = snprintf(installed, sizeof installed, "%s%s%s", base, InstalledDataDir, name);
+  if (length >= 0 && static_cast<size_t>(length) < sizeof installed && Readable(installed))
+    memcpy(buffer, installed, static_cast<size_t>(length) + 1);
+  return true;
 }
 
 // The box names only the file; the standard error stream gets where it was looked for.

@@ -3,10 +3,8 @@
 #   present_timing  one present of the window and a present-only loop, on the current
 #                   display. bench/present_xvfb.py measures the whole program's windowed frames
 #                   against the X server (see bench/README.md).
-add_executable(present_bench ${CMAKE_SOURCE_DIR}/bench/present_bench.cpp)
+add_executable(present_bench ${PROJECT_SOURCE_DIR}/bench/present_bench.cpp)
 target_link_libraries(present_bench PRIVATE torvex_core PkgConfig::SDL2 benchmark::benchmark)
 
-add_executable(present_timing ${CMAKE_SOURCE_DIR}/bench/present_timing.cpp)
-target_link_libraries(present_timing PRIVATE
-  "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_sdl>"
-  PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::MSPACK)
+add_executable(present_timing ${PROJECT_SOURCE_DIR}/bench/present_timing.cpp)
+target_link_libraries(present_timing PRIVATE torvex_framework)

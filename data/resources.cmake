@@ -7,8 +7,8 @@
 # line of WIDTH characters per pixel row, top row first (where "#" is a pixel).
 
 if(NOT CMAKE_SCRIPT_MODE_FILE)
-  file(GLOB TORVEX_RESOURCE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/*.art)
-  set(TORVEX_RESOURCES_CPP ${CMAKE_BINARY_DIR}/generated/resources.cpp)
+  file(GLOB TORVEX_RESOURCE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.art)
+  set(TORVEX_RESOURCES_CPP ${PROJECT_BINARY_DIR}/generated/resources.cpp)
   add_custom_command(
     OUTPUT ${TORVEX_RESOURCES_CPP}
     COMMAND ${CMAKE_COMMAND} -D "OUTPUT=${TORVEX_RESOURCES_CPP}"

@@ -99,6 +99,18 @@ void LeaveRunning();  // while RunFlags is 0 and about to change: OnPause, free 
 
 // ---------------------------------------------------------------------------------------
 // AppHooks: supplied by the application, called by the framework by name; results unused.
+//
+// An application on the framework defines every one of these functions, with exactly these
+// signatures, as ordinary global functions; the framework calls them from RunApplication's
+// thread only. Hooks an application has no use for can be left out when it links the null
+// application (CMake: torvex32::null_app; pkg-config: torvex32-null-app), whose hooks do
+// nothing: the linker takes a null hook only where the application defines none. So keep the
+// hooks in the program's own sources or an object library; hooks in a static library listed
+// before the framework would lose to the null ones. main() comes from the entry library
+// (torvex32::entry), which fills AppArgVector and calls RunApplication. Until OnStart the
+// window may not exist: create assets there, not before. Drawing happens in the hooks (usually
+// OnTick, through graphics/graphics.h and PresentFrame); a hook that ends the program calls
+// DestroyMainWindow(MainWindow), and OnEnd follows.
 
 void OnConfigure(int argc, char** argv);  // before the window class; no window exists yet
 void OnStart();    // after the window is created, shown and updated

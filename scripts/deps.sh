@@ -1,17 +1,48 @@
 #!/bin/sh
-# Installs the Debian packages torvex32 needs to build, run and test, when any is missing.
+# Installs the Debian packages torvex32 needs, when any is missing. Sets (default: all):
+#   build    compilers, CMake and the libraries' development files
+#   run      what the built program needs at run time (the soundfont among them)
+#   package  what making the Debian package needs beyond building
+#   test     unit, end-to-end and packaging tests
+# TORVEX_SKIP_DEPS=1 installs nothing. Without dpkg (not Debian) it lists the packages instead.
 set -e
-PACKAGES="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
- libsdl2-dev libsdl2-mixer-dev libx11-dev libxext-dev timgm6mb-soundfont libmspack-dev
- xvfb openbox xdotool wmctrl x11-utils x11-apps imagemagick sox mscompress libsdl2-tests
- python3"
+BUILD="cmake ninja-build g++ pkg-config libpng-dev libsdl2-dev libsdl2-mixer-dev libx11-dev
+ libxext-dev libmspack-dev"
+PACKAGE="dpkg-dev file"
+RUN="libsdl2-2.0-0 libsdl2-mixer-2.0-0 libmspack0 libpng16-16 timgm6mb-soundfont"
+TEST="libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox xdotool wmctrl x11-utils x11-apps
+ imagemagick sox mscompress libsdl2-tests python3 lintian appstream desktop-file-utils man-db
+ $PACKAGE"
+
+[ $# -eq 0 ] && set -- build run package test
+packages=""
+for set in "$@"; do
+  case "$set" in
+    build) packages="$packages $BUILD" ;;
+    run) packages="$packages $RUN" ;;
+    package) packages="$packages $PACKAGE" ;;
+    test) packages="$packages $TEST" ;;
+    *) echo "deps.sh: unknown set '$set' (build, run, package, test)" >&2; exit 2 ;;
+  esac
+done
+
+if [ "${TORVEX_SKIP_DEPS:-0}" = 1 ]; then
+  exit 0
+fi
+if ! command -v dpkg >/dev/null 2>&1; then
+  echo "deps.sh: no dpkg here, so nothing is installed. Make sure these (Debian names) or" >&2
+  echo "your system's equivalents are installed:" >&2
+  echo "$packages" | tr -s ' \n' ' ' | fold -s -w 90 | sed 's/^/  /' >&2
+  echo >&2
+  exit 0
+fi
 missing=""
-for p in $PACKAGES; do
+for p in $packages; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
 echo "installing:$missing"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q $missing
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -q $missing

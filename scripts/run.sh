@@ -3,8 +3,9 @@
 # headless in the terminal (printing the measured rate) where there is none.
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVEX_TESTS=OFF -DTORVEX_BENCH=OFF
+scripts/deps.sh build run
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVEX_TESTS=OFF -DTORVEX_BENCH=OFF \
+  -DTORVEX_EXAMPLES=OFF
 cmake --build build/release
 if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
   exec build/release/bin/torvex32 "$@"

@@ -457,4 +457,36 @@ TEST_F(AppTest, RunLimitEndsLikeAClickOnExitAndKeepsTheLastFrame) {
       ASSERT_EQ(last[y * 512 + x], FrameBuffer[(383 - y) * 516 + ViewportShift + x]);
 }
 
+// An installed program has no data files beside it: it finds them in the installed data
+// directory, placed relative to its own directory. Files beside the program still come first
+// (the build tree and unpacked copies rely on that), and with neither the box names the file.
+TEST_F(AppTest, DataFilesComeFromBesideTheProgramOrElseTheInstalledDataDirectory) {
+  fs::path bin = dir / "bin", data = bin / TORVEX_DATA_FROM_PROGRAM;
+  fs::create_directories(bin);
+  fs::create_directories(data);
+  fs::rename(dir / "TORVEX32.ZGL", data / "TORVEX32.ZGL");
+  fs::rename(dir / "TORVEX32.ZOR", data / "TORVEX32.ZOR");
+  program = (bin / "torvex32").string();
+  Start();
+  EXPECT_EQ(SceneReady, 1);
+  EXPECT_TRUE(Double::CallsStartingWith("ShowMessageBox").empty());
+  OnEnd();
+
+  // A broken sprite file in the data directory is not read when a good one is beside.
+  ResetApplicationState();
+  WriteFile(bin / "TORVEX32.ZOR", SpriteFile());
+  WriteFile(data / "TORVEX32.ZOR", {'Z', 'O', 'R', '0'});
+  Start();
+  EXPECT_EQ(SceneReady, 1);
+  OnEnd();
+
+  ResetApplicationState();
+  Double::Calls.clear();
+  fs::remove(data / "TORVEX32.ZGL");
+  Start();
+  EXPECT_EQ(SceneReady, 0);
+  EXPECT_EQ(Double::CallsStartingWith("ShowMessageBox"),
+            std::vector<std::string>{"ShowMessageBox none|ERROR|Couldn't Open 'TORVEX32.ZGL' !|0"});
+}
+
 }  // namespace

@@ -1,13 +1,9 @@
 # e2e.cmake — end-to-end tests: a small application on the real framework, driven under its
 # own X server (Xvfb) and window manager (openbox) by tests/e2e/harness.py.
 
-# The framework calls the application's hooks and the backend, and the backend calls back into
-# the framework: the static libraries are searched as one group.
-add_executable(frame_testapp tests/e2e/testapp.cpp $<TARGET_OBJECTS:torvex_entry>)
-target_link_libraries(frame_testapp PRIVATE
-  "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_sdl>"
-  PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::MSPACK)
-set_target_properties(frame_testapp PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_executable(frame_testapp ${CMAKE_CURRENT_LIST_DIR}/e2e/testapp.cpp)
+target_link_libraries(frame_testapp PRIVATE torvex_entry torvex_framework)
+set_target_properties(frame_testapp PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 
 # One CTest test per test method of an e2e test file (a unittest module), each with its own X
 # server; they run one at a time, since pointer, focus and timing suffer on a loaded machine.
@@ -15,16 +11,16 @@ set_target_properties(frame_testapp PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 function(torvex_e2e_tests file)
   cmake_parse_arguments(E2E "" "" "ENVIRONMENT" ${ARGN})
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${file})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${file})
   get_filename_component(module ${file} NAME_WE)
-  file(STRINGS ${CMAKE_SOURCE_DIR}/${file} classes REGEX "^class [A-Za-z0-9_]+\\(unittest")
-  file(STRINGS ${CMAKE_SOURCE_DIR}/${file} methods REGEX "^    def test_")
+  file(STRINGS ${PROJECT_SOURCE_DIR}/${file} classes REGEX "^class [A-Za-z0-9_]+\\(unittest")
+  file(STRINGS ${PROJECT_SOURCE_DIR}/${file} methods REGEX "^    def test_")
   list(GET classes 0 class)
   string(REGEX REPLACE "^class ([A-Za-z0-9_]+).*" "\\1" class "${class}")
   foreach(method ${methods})
     string(REGEX REPLACE "^    def (test_[A-Za-z0-9_]+).*" "\\1" method "${method}")
     add_test(NAME e2e.${module}.${method}
-             COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/${file} ${class}.${method})
+             COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/${file} ${class}.${method})
     set_tests_properties(e2e.${module}.${method} PROPERTIES
       TIMEOUT 300 RUN_SERIAL TRUE LABELS e2e
       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0;${E2E_ENVIRONMENT}")

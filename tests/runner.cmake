@@ -4,7 +4,7 @@ add_executable(runner_test tests/runner_test.cpp)
 target_link_libraries(runner_test PRIVATE
   "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_double>"
   GTest::gtest GTest::gtest_main)
-set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 gtest_discover_tests(runner_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
 
 if(COMMAND torvex_e2e_tests)

@@ -1,7 +1,7 @@
 # version.cmake — the version every program reports with --version: the project's version and
 # the commit it was built from, written into generated/torvex_version.h on every build (the
 # file changes only when the commit does, so only the programs' mains are compiled again).
-set(TORVEX_VERSION_HEADER ${CMAKE_BINARY_DIR}/generated/torvex_version.h)
+set(TORVEX_VERSION_HEADER ${PROJECT_BINARY_DIR}/generated/torvex_version.h)
 add_custom_target(torvex_version_header
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT=${TORVEX_VERSION_HEADER}
           -DVERSION=${PROJECT_VERSION} -P ${CMAKE_CURRENT_LIST_DIR}/version/write_header.cmake
@@ -9,7 +9,7 @@ add_custom_target(torvex_version_header
   COMMENT "Noting the version and commit"
   VERBATIM)
 add_library(torvex_version INTERFACE)
-target_include_directories(torvex_version INTERFACE ${CMAKE_BINARY_DIR}/generated)
+target_include_directories(torvex_version INTERFACE ${PROJECT_BINARY_DIR}/generated)
 add_dependencies(torvex_version torvex_version_header)
 
 # Every program answers --version: link the header to each once all fragments have run.

@@ -1,0 +1,5 @@
+// on_start.cpp — the null application's OnStart: nothing.
+// One hook a file: the linker takes it only when the application itself leaves the hook undefined.
+#include "frame/frame.h"
+
+void OnStart() {}
