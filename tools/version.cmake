@@ -17,7 +17,8 @@ function(torvex_link_version)
   foreach(program torvex_entry torvex32 torvex32-bench torvex-assets torvex-compare torvex-icon-png
           torvex-make-midi torvex-make-effect frame_testapp)
     if(TARGET ${program})
-      target_link_libraries(${program} PRIVATE torvex_version)
+      # Only while building: the header is compiled in, nothing of it is installed.
+      target_link_libraries(${program} PRIVATE $<BUILD_INTERFACE:torvex_version>)
     endif()
   endforeach()
 endfunction()
