@@ -1,6 +1,7 @@
 # app.cmake — the benchmark program torvex32 and its headless runner torvex32-bench.
 add_executable(torvex32 ${CMAKE_CURRENT_LIST_DIR}/runner/program.cpp)
-target_link_libraries(torvex32 PRIVATE torvex_entry torvex_app_set)
+# Its own main(): the benchmark answers its command line itself.
+target_link_libraries(torvex32 PRIVATE torvex_app_set)
 
 # The runner's parts apart from main(), so that tests can link them.
 add_library(torvex_runner STATIC ${CMAKE_CURRENT_LIST_DIR}/runner/options.cpp

@@ -77,6 +77,13 @@ extern char** AppArgVector;
 int32_t RunApplication(InstanceHandle instance, InstanceHandle previousInstance,
                        const char* commandLine, int32_t showCommand);
 
+// The platform's start-up of a program whose main() has answered its own command line: catches
+// the system's requests to stop, builds AppArgVector from argv and runs RunApplication. Returns
+// the exit code, 128 + the signal's number for a run stopped by one. The entry library's main()
+// calls it after answering --version; a program with options of its own calls it from its own
+// main() and leaves the entry library out.
+int StartProgram(int argc, char** argv);
+
 // ---------------------------------------------------------------------------------------
 // Window messages and run state.
 
