@@ -17,8 +17,8 @@ Usage: python3 bench/present_xvfb.py BUILD_DIR [--rounds N] [--seconds S]
            [--variants default,x11-cached,sdl] [--baseline OTHER_BUILD_DIR] [--priority]
 A variant is a TORVEX_PRESENT value ("default": unset, the program's own choice; "sdl": SDL's
 window surface; "x11-cached" and "x11-streamed": the shared images written with ordinary
-stores, or streamed past the cache). --baseline adds the default variant
-of another build (for example the previous commit's) to every round. --priority (as root) runs
+stores, or streamed past the cache). --baseline (repeatable) adds the default variant of
+another build (for example the previous commit's) to every round. --priority (as root) runs
 the X server and every measured program at nice -20, in a session (and scheduling group) of
 their own, so that other work on a shared machine takes less of their time; ours and
 testsprite2 alike.
@@ -182,7 +182,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--seconds", type=float, default=6.0)
     parser.add_argument("--variants", default="default")
-    parser.add_argument("--baseline")
+    parser.add_argument("--baseline", action="append", default=[])
     parser.add_argument("--priority", action="store_true")
     args = parser.parse_args()
     if args.priority:
@@ -199,8 +199,8 @@ def main():
         except OSError:
             pass
     runs = [(name, args.build, name) for name in args.variants.split(",")]
-    if args.baseline:
-        runs.append(("baseline", args.baseline, "default"))
+    for number, other in enumerate(args.baseline):
+        runs.append(("baseline" + (str(number + 1) if number else ""), other, "default"))
     rows = {name: [] for name, _, _ in runs}
     frames_ns, stage_ratios, sprite_fps, puts = [], [], [], []
     with open("/proc/loadavg") as f:
