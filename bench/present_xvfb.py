@@ -17,8 +17,8 @@ Usage: python3 bench/present_xvfb.py BUILD_DIR [--rounds N] [--seconds S]
            [--variants default,x11-cached,sdl] [--baseline OTHER_BUILD_DIR] [--priority]
 A variant is a TORVEX_PRESENT value ("default": unset, the program's own choice; "sdl": SDL's
 window surface; "x11-cached" and "x11-streamed": the shared images written with ordinary
-stores, or streamed past the cache). --baseline adds the default variant
-of another build (for example the previous commit's) to every round. --priority (as root) runs
+stores, or streamed past the cache). --baseline (repeatable) adds the default variant of
+another build (for example the previous commit's) to every round. --priority (as root) runs
 the X server and every measured program at nice -20, in a session (and scheduling group) of
 their own, so that other work on a shared machine takes less of their time; ours and
 testsprite2 alike.
@@ -85,10 +85,28 @@ def sample(pid, server):
 PREFIX = []  # ["nice", "-n", "-20"] with --priority
 
 
+def bench_command(build, seconds, *options):
+    """torvex32-bench for one run of the given length. A runner that repeats its runs, each in a
+    child process, is asked for one run; an older one runs once in its own process anyway."""
+    program = os.path.join(build, "bin", "torvex32-bench")
+    usage = subprocess.run([program, "--help"], capture_output=True, text=True).stdout
+    once = ["--repeat", "1"] if "--repeat" in usage else []
+    return PREFIX + [program, "--seconds", str(seconds), "--json"] + once + list(options)
+
+
+def measured_process(runner):
+    """The process that runs the frames, a child of a runner that repeats its runs."""
+    def child():
+        with open("/proc/%d/task/%d/children" % (runner.pid, runner.pid)) as f:
+            children = f.read().split()
+        return int(children[0]) if children else None
+
+    return wait_until(child, 30, "the run's process", interval=0.02)
+
+
 def headless(build, seconds):
-    out = subprocess.run(PREFIX + [os.path.join(build, "bin", "torvex32-bench"), "--seconds",
-                                   str(seconds), "--json"],
-                         capture_output=True, text=True, timeout=seconds * 4 + 60)
+    out = subprocess.run(bench_command(build, seconds), capture_output=True, text=True,
+                         timeout=seconds * 4 + 60)
     return json.loads(out.stdout)
 
 
@@ -98,15 +116,16 @@ def windowed(x, build, seconds, variant):
     env.pop("TORVEX_PRESENT", None)
     if variant != "default":
         env["TORVEX_PRESENT"] = variant
-    runner = subprocess.Popen(PREFIX + [os.path.join(build, "bin", "torvex32-bench"), "--window",
-                               "--seconds", str(seconds), "--json"], env=env,
+    command = bench_command(build, seconds, "--window")
+    runner = subprocess.Popen(command, env=env,
                               stdout=subprocess.PIPE, text=True)
     x.find_window(TITLE)
+    run = measured_process(runner) if "--repeat" in command else runner.pid
     # Leave out the start (loading, the first frames) and the end (the window going).
     time.sleep(1.0)
-    first = sample(runner.pid, x.server.pid)
+    first = sample(run, x.server.pid)
     time.sleep(max(1.0, seconds - 2.0))
-    last = sample(runner.pid, x.server.pid)
+    last = sample(run, x.server.pid)
     out, _ = runner.communicate(timeout=60)
     result = json.loads(out)
     rate = result["frames"] * 1000.0 / result["elapsed_ms"]
@@ -116,8 +135,8 @@ def windowed(x, build, seconds, variant):
     return {"fps": rate, "wall_us": per["t"] * 1e6, "cpu_us": per["cpu"] * 1e6,
             "server_us": per["server"] * 1e6, "switches": per["switches"],
             "delay_us": per["delay"] * 1e6, "path": result.get("present_path", "?"),
-            "runner_cpu_us": result.get("cpu_ns_per_frame", 0) / 1000.0 or None,
-            "runner_switches": result.get("switches_per_frame")}
+            "runner_cpu_us": result.get("cpu_ns_per_frame", 0) / 1000.0 or float("nan"),
+            "runner_switches": result.get("switches_per_frame", float("nan"))}
 
 
 def testsprite(x):
@@ -163,7 +182,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--seconds", type=float, default=6.0)
     parser.add_argument("--variants", default="default")
-    parser.add_argument("--baseline")
+    parser.add_argument("--baseline", action="append", default=[])
     parser.add_argument("--priority", action="store_true")
     args = parser.parse_args()
     if args.priority:
@@ -180,10 +199,10 @@ def main():
         except OSError:
             pass
     runs = [(name, args.build, name) for name in args.variants.split(",")]
-    if args.baseline:
-        runs.append(("baseline", args.baseline, "default"))
+    for number, other in enumerate(args.baseline):
+        runs.append(("baseline" + (str(number + 1) if number else ""), other, "default"))
     rows = {name: [] for name, _, _ in runs}
-    frames_ns, sprite_fps, puts = [], [], []
+    frames_ns, stage_ratios, sprite_fps, puts = [], [], [], []
     with open("/proc/loadavg") as f:
         print("load before: %s" % " ".join(f.read().split()[:3]))
     with XSession() as x:
@@ -194,7 +213,11 @@ def main():
         for round_number in range(args.rounds):
             # Alternate: each round starts with a different run.
             order = runs[round_number % len(runs):] + runs[:round_number % len(runs)]
-            frames_ns.append(headless(args.build, args.seconds)["frame_ns"])
+            alone = headless(args.build, args.seconds)
+            frames_ns.append(alone["frame_ns"])
+            # A headless frame is its three stages and nothing else worth counting.
+            stages = sum(alone.get(key, 0) for key in ("viewport_ns", "sprites_ns", "present_ns"))
+            stage_ratios.append(alone["frame_ns"] / stages if stages else None)
             for name, build, variant in order:
                 rows[name].append(windowed(x, build, args.seconds, variant))
             sprite_fps.append(testsprite(x))
@@ -207,14 +230,18 @@ def main():
             for name, _, _ in order:
                 r = rows[name][-1]
                 print("  %-10s %-11s %6.0f fps  wall %6.1f us  ours %6.1f us  server %6.1f us  "
-                      "waited for a core %5.1f us  switches %.2f" % (
+                      "waited for a core %5.1f us  switches %.2f  (its own JSON: %.1f us, "
+                      "%.2f switches)" % (
                           name, r["path"], r["fps"], r["wall_us"], r["cpu_us"], r["server_us"],
-                          r["delay_us"], r["switches"]))
+                          r["delay_us"], r["switches"], r["runner_cpu_us"],
+                          r["runner_switches"]))
     headless_us = median(frames_ns) / 1000.0
     sprite = median(sprite_fps)
     put_us = median(puts)
-    print("\nmedians over %d rounds: headless frame %.1f us; testsprite2 %.0f fps; x11perf hot "
-          "put %.1f us per frame" % (args.rounds, headless_us, sprite, put_us))
+    print("\nmedians over %d rounds: headless frame %.1f us (%.2f x the sum of its stages, target "
+          "<= 1.1 %s); testsprite2 %.0f fps; x11perf hot put %.1f us per frame" % (
+              args.rounds, headless_us, median(stage_ratios), verdict(median(stage_ratios), 1.1),
+              sprite, put_us))
     print("%-10s %7s %7s %7s %7s %9s %9s %8s %9s %8s" % (
         "run", "fps", "wall", "ours", "server", "ours/hl", "overlap", "net-ovl", "switches",
         "/sprite"))
