@@ -15,8 +15,7 @@ add_dependencies(torvex_version torvex_version_header)
 # Every program answers --version: link the header to each once all fragments have run.
 function(torvex_link_version)
   foreach(program torvex_entry torvex32 torvex32-bench torvex-assets torvex-compare torvex-icon-png
-          torvex-make-midi torvex-make-effect torvex-win-resources frame_testapp
-          assets_bench compose_bench present_bench present_timing)
+          torvex-make-midi torvex-make-effect frame_testapp)
     if(TARGET ${program})
       # Only while building: the header is compiled in, nothing of it is installed.
       target_link_libraries(${program} PRIVATE $<BUILD_INTERFACE:torvex_version>)
