@@ -90,6 +90,10 @@ struct RunLimitRecord {
   uint8_t* lastFrame;  // receives the last presented frame, 512x384 palette indices, top row
                        // first, when the benchmark ends (null: not kept)
   int64_t endedAtMs;   // out: running time when the limit was reached
+  int32_t reached;     // out: 1 once the limit was reached (the window is being closed)
+  // If set, called when the run pauses before its limit: a window that lost the focus or was
+  // minimised waits for P, as the program does, and nobody may be watching it.
+  void (*paused)();
 };
 extern RunLimitRecord RunLimit;
 extern int32_t SeedFixed;  // 1: seed the generator with SeedValue, not the calendar time

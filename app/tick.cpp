@@ -54,6 +54,7 @@ void CheckRunLimit() {
   bool timeDone = RunLimit.runningMs > 0 && running >= RunLimit.runningMs;
   if (!framesDone && !timeDone) return;
   RunLimit.endedAtMs = running;
+  RunLimit.reached = 1;
   DestroyMainWindow(MainWindow);
 }
 
@@ -94,6 +95,8 @@ void OnPause() {
     WritePrompts(StartPrompt);
     PresentFrame();
   }
+  // Closing the window at the limit takes the focus away too: that is no pause to report.
+  if (RunLimit.paused != nullptr && RunLimit.reached == 0) RunLimit.paused();
 }
 
 void OnResume() {

@@ -5,3 +5,4 @@ target_link_libraries(assets_bench PRIVATE torvex_asset_tool benchmark::benchmar
 target_compile_definitions(assets_bench PRIVATE
   TORVEX_FONT_FILE="${TORVEX_FONT_FILE}" TORVEX_SPRITE_FILE="${TORVEX_SPRITE_FILE}")
 add_dependencies(assets_bench torvex_data)
+target_link_libraries(assets_bench PRIVATE $<BUILD_INTERFACE:torvex_version>)

@@ -7,6 +7,7 @@
 
 #include "assets/assets.h"
 #include "tools/asset_tool.h"
+#include "torvex_version.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ void LoadSprites(benchmark::State& state, std::string path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "assets_bench")) return 0;
   benchmark::RegisterBenchmark("LoadFontFile/packed", LoadFont, std::string(TORVEX_FONT_FILE));
   benchmark::RegisterBenchmark("LoadFontFile/plain", LoadFont,
                                PlainCopy(TORVEX_FONT_FILE, "font.zgl"));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "graphics/graphics.h"
+#include "torvex_version.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ std::string Describe(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "compose_bench")) return 0;
   // Medians of several repetitions: the machine is shared and single runs are noisy. The
   // repetitions of all benchmarks are interleaved at random and each is warmed up first, so
   // that a slow spell of the machine or a cold cache does not fall on one of them alone.

@@ -8,3 +8,5 @@ target_link_libraries(present_bench PRIVATE torvex_core PkgConfig::SDL2 benchmar
 
 add_executable(present_timing ${PROJECT_SOURCE_DIR}/bench/present_timing.cpp)
 target_link_libraries(present_timing PRIVATE torvex_framework)
+target_link_libraries(present_bench PRIVATE $<BUILD_INTERFACE:torvex_version>)
+target_link_libraries(present_timing PRIVATE $<BUILD_INTERFACE:torvex_version>)

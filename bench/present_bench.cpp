@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "torvex_version.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ std::string Describe(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "present_bench")) return 0;
   // Medians of several repetitions: the machine is shared and single runs are noisy.
   std::vector<char*> arguments(argv, argv + argc);
   std::string repetitions = "--benchmark_repetitions=9",

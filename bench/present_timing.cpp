@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "torvex_version.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ double MedianMicroseconds(std::vector<int64_t> times, double fraction = 0.5) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerVersion(argc, argv, "present_timing")) return 0;
   int presents = argc > 1 ? atoi(argv[1]) : 2000;
   double loopSeconds = argc > 2 ? atof(argv[2]) : 3.0;
   WindowClass windowClass{0, Procedure, GetProgramInstance(), nullptr, "PRESENT"};

@@ -16,5 +16,6 @@ if(COMMAND torvex_e2e_tests)
     "TORVEX_ASSETS=$<TARGET_FILE:torvex-assets>"
     "TORVEX_MAKE_MIDI=$<TARGET_FILE:torvex-make-midi>"
     "TORVEX_MAKE_EFFECT=$<TARGET_FILE:torvex-make-effect>"
-    "TORVEX_ICON_PNG=$<TARGET_FILE:torvex-icon-png>")
+    "TORVEX_ICON_PNG=$<TARGET_FILE:torvex-icon-png>"
+    "TORVEX_WIN_RESOURCES=$<TARGET_FILE:torvex-win-resources>")
 endif()

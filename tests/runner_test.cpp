@@ -111,6 +111,31 @@ TEST_F(RateTest, ExactRateAtFourAndTenSecondsWhileTheWindowDividesByWholeSeconds
   }
 }
 
+int pausesReported = 0;
+void CountPause() { ++pausesReported; }
+
+TEST_F(RateTest, AMeasurementRunReportsAPauseButNotTheCloseAtItsLimit) {
+  pausesReported = 0;
+  RunLimit.runningMs = 4000;
+  RunLimit.paused = CountPause;
+  Start();
+  for (int i = 0; i < 100; ++i) {
+    Double::Clock += 3;
+    OnTick();
+  }
+  RunFlags = 2;  // the focus went elsewhere
+  OnPause();
+  EXPECT_EQ(pausesReported, 1);
+  Double::Clock += 60000;
+  RunFlags = 0;
+  OnResume();
+  RunEvery3Ms();
+  // The paused minute is not running time; closing at the limit loses the focus once more.
+  EXPECT_NEAR(RunLimit.endedAtMs, 4000, 3);
+  OnPause();
+  EXPECT_EQ(pausesReported, 1);
+}
+
 TEST_F(RateTest, ProgramPrintsTheShownTextAndTheExactRateAtItsEnd) {
   Start();
   for (int i = 0; i < 1500; ++i) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "torvex_version.h"
+
 namespace {
 
 // The 16 icon colours (0x00RRGGBB), as the SDL backend and the desktop icon draw them.
@@ -160,8 +162,15 @@ std::vector<uint8_t> ResourceFile(const Art& art) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: torvex-win-resources IN.art OUT.ico|OUT.cur\n");
+  if (AnswerVersion(argc, argv, "torvex-win-resources")) return 0;
+  const char* usage = "usage: torvex-win-resources IN.art OUT.ico|OUT.cur\n";
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    fputs(usage, stdout);
+    return 0;
+  }
+  if (argc != 3 || std::string(argv[1]).rfind("--", 0) == 0 ||
+      std::string(argv[2]).rfind("--", 0) == 0) {
+    fputs(usage, stderr);
     return 2;
   }
   Art art;

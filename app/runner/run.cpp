@@ -30,6 +30,15 @@ Usage ReadUsage() {
 Usage usageAtFirstFrame;
 void NoteFirstFrame() { usageAtFirstFrame = ReadUsage(); }
 
+// A paused run waits for P with its running time standing still; without this it would look
+// hung to whoever started it.
+void SayPaused() {
+  if (GetStopSignal() != 0) return;  // a stop closes the window, which loses the focus
+  fprintf(stderr,
+          "torvex32-bench: the run is paused (its window lost the focus or was minimised); "
+          "its running time stands still until P is pressed in the window (Ctrl-C stops)\n");
+}
+
 }  // namespace
 
 int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* lastFrame) {
@@ -42,6 +51,7 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   RunLimit.frames = options.frames;
   RunLimit.runningMs = options.frames > 0 ? 0 : static_cast<int64_t>(options.seconds * 1000);
   RunLimit.lastFrame = lastFrame;
+  RunLimit.paused = SayPaused;
   SeedFixed = options.seeded ? 1 : 0;
   SeedValue = options.seed;
 

@@ -3,7 +3,8 @@ program, the runner stopped by signals, its result file, torvex-compare's table 
 torvex32 stopped by signals at several moments (under Xvfb and openbox) leaving nothing behind.
 
 Programs: TORVEX32, TORVEX32_BENCH, TORVEX_COMPARE, TORVEX_ASSETS, TORVEX_MAKE_MIDI,
-TORVEX_MAKE_EFFECT, TORVEX_ICON_PNG; SOURCE_DIR is the source tree (CMakeLists.txt, tests/data).
+TORVEX_MAKE_EFFECT, TORVEX_ICON_PNG, TORVEX_WIN_RESOURCES; SOURCE_DIR is the source tree
+(CMakeLists.txt, tests/data).
 Run one test: python3 tests/e2e/test_runner.py RunnerTest.test_x (with those set).
 """
 import glob
@@ -97,6 +98,7 @@ class RunnerTest(unittest.TestCase):
             "torvex-make-midi": os.environ.get("TORVEX_MAKE_MIDI", ""),
             "torvex-make-effect": os.environ.get("TORVEX_MAKE_EFFECT", ""),
             "torvex-icon-png": os.environ.get("TORVEX_ICON_PNG", ""),
+            "torvex-win-resources": os.environ.get("TORVEX_WIN_RESOURCES", ""),
         }
         version = re.compile(r"^%%s %s \(commit ([0-9a-f]{7,}(-modified)?|unknown)\)\n$"
                              % re.escape(project_version()))
