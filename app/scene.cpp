@@ -55,7 +55,8 @@ void SayWhichFile(const char* name, bool pathFits, const char* path) {
     return;
   }
   std::error_code error;
-  std::filesystem::path full = std::filesystem::absolute(path, error);
+  // string(), not c_str(): the native form of a path is wide on Windows.
+  const std::string full = std::filesystem::absolute(path, error).string();
   fprintf(stderr, "%s: cannot load %s\n", AppName, error ? path : full.c_str());
 }
 

@@ -12,9 +12,11 @@
 #include <random>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "app/app.h"
@@ -624,6 +626,15 @@ TEST(AssetTool, ExportRefusesSheetsTheHeaderFieldsMakeHuge) {
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
   // At a scale that keeps the sheet small, the tall one exports.
   EXPECT_EQ(Tool({"export", tall, TempName("tall.png"), "1"}), 0);
+  // Within the pixels but wider than PNG readers take: refused before libpng would refuse it.
+  const std::string wide = WriteFile(
+      "wide.zor", Sprites('0', Join({Header(32767, 1), Repeat(20, 32767), Header(32767, 1),
+                                     Repeat(20, 32767)})));
+  std::string err;
+  EXPECT_EQ(Tool({"export", wide, TempName("wide.png"), "16"}, nullptr, &err), 1);
+  EXPECT_EQ(err, wide + ": a sheet of 1048547 by 18 pixels has a side longer than 1000000 "
+                        "pixels: choose a smaller scale\n");
+  EXPECT_EQ(Tool({"export", wide, TempName("wide.png"), "15"}), 0);
 
   // A record whose header does not match its bytes is refused, not read past.
   AssetData bad;
@@ -646,6 +657,48 @@ TEST(AssetTool, ScaleAndWriteMessagesAreExact) {
   // The path is named once.
   EXPECT_EQ(Tool({"unpack", TORVEX_FONT_FILE, "/no such folder/x"}, nullptr, &err), 1);
   EXPECT_EQ(err, "/no such folder/x: cannot be written: No such file or directory\n");
+  // What the PNG library refuses is said in its words, not as a stale system error.
+  const std::string png = TempName("empty.png");
+  std::string why;
+  EXPECT_FALSE(WritePalettePng(png, 0, 1, {}, why));
+  EXPECT_EQ(why, png + ": cannot be written: Invalid IHDR data");
+  EXPECT_FALSE(std::filesystem::exists(png));
+}
+
+// A target that is a pipe or a device is written into, never replaced by a file of its own
+// name (as root that would replace /dev/null); the staged writes of build refuse it.
+TEST(AssetTool, PipesAndDevicesAsTargetsAreWrittenIntoAndStay) {
+  const std::string pipe = TempName("out.pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // The reading end is open already and the pipe's buffer holds the whole plain font, so the
+  // tool neither waits for a reader nor for reads.
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(Tool({"unpack", TORVEX_FONT_FILE, pipe}), 0);
+  Bytes received(65536);
+  const ssize_t got = read(reader, received.data(), received.size());
+  close(reader);
+  received.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  const std::string plain = TempName("plain.zgl");
+  ASSERT_EQ(Tool({"unpack", TORVEX_FONT_FILE, plain}), 0);
+  EXPECT_EQ(received, ReadFile(plain));
+  struct stat info {};
+  ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  // A null device of our own (making one needs root), not the system's.
+  const std::string null = TempName("null");
+  if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    EXPECT_EQ(Tool({"export", TORVEX_FONT_FILE, null}), 0);
+    ASSERT_EQ(lstat(null.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+  }
+
+  StagedFile staged;
+  std::string why;
+  EXPECT_FALSE(StageFile(pipe, [](std::FILE*) { return true; }, staged, why));
+  EXPECT_EQ(why, pipe + ": is not a regular file and cannot be replaced");
+  ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 // A disk that fills while a tool writes: the target keeps every byte, whether the output

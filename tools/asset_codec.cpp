@@ -235,12 +235,23 @@ mode_t ModeFor(const std::string& target) {
   return 0666 & ~mask;
 }
 
+// A path that names something other than a file that a new one could replace: a device
+// (/dev/null, a terminal), a pipe, a socket or a folder.
+bool IsSpecial(const std::string& target) {
+  struct stat info {};
+  return stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 bool StageFile(const std::string& path, const std::function<bool(std::FILE*)>& write,
                StagedFile& staged, std::string& why) {
   staged = {path, ""};
   const std::string target = FinalTarget(path);
+  if (IsSpecial(target)) {
+    why = path + ": is not a regular file and cannot be replaced";
+    return false;
+  }
   if (access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
     why = Reason(path, "cannot be replaced");
     return false;
@@ -284,8 +295,19 @@ void DiscardFile(StagedFile& staged) {
 
 bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& write,
                      std::string& why) {
-  StagedFile staged;
-  return StageFile(path, write, staged, why) && CommitFile(staged, why);
+  if (!IsSpecial(FinalTarget(path))) {
+    StagedFile staged;
+    return StageFile(path, write, staged, why) && CommitFile(staged, why);
+  }
+  // A device or a pipe is written to as it is: a file renamed over it would take its place
+  // (for root even over /dev/null), and there is nothing in it to keep. A folder fails here.
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool ok = file != nullptr && write(file) && std::fflush(file) == 0 && std::ferror(file) == 0;
+  int error = errno;
+  if (file != nullptr && std::fclose(file) != 0 && ok) ok = false, error = errno;
+  errno = error;
+  if (!ok) why = Reason(path, "cannot be written");
+  return ok;
 }
 
 bool WriteFileSafely(const std::string& path, const std::vector<uint8_t>& bytes,

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "assets/assets.h"
@@ -66,14 +67,27 @@ bool MeasureImages(const AssetData& asset, int64_t scale, int64_t& width, int64_
   return true;
 }
 
+// libpng's complaints become the command's message, instead of lines of its own on stderr.
+[[noreturn]] void KeepPngError(png_structp png, png_const_charp message) {
+  *static_cast<std::string*>(png_get_error_ptr(png)) = message;
+  png_longjmp(png, 1);
+}
+void IgnorePngWarning(png_structp, png_const_charp) {}
+
 // Writes rows of `channels` bytes a pixel (1: indices into the frame palette, 4: RGBA).
 bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
                   const uint8_t* data, std::string& why) {
+  std::string pngError;
   auto write = [&](std::FILE* file) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &pngError, KeepPngError,
+                                              IgnorePngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr || setjmp(png_jmpbuf(png))) {
+      // A failed write of the file (a full disk) is told by the system's reason.
+      const int error = errno;
+      if (std::ferror(file) != 0) pngError.clear();
       png_destroy_write_struct(&png, &info);
+      errno = error;
       return false;
     }
     png_init_io(png, file);
@@ -93,7 +107,9 @@ bool WritePngRows(const std::string& path, int32_t width, int32_t height, int ch
     png_destroy_write_struct(&png, &info);
     return true;
   };
-  return WriteFileSafely(path, write, why);
+  if (WriteFileSafely(path, write, why)) return true;
+  if (!pngError.empty()) why = path + ": cannot be written: " + pngError;
+  return false;
 }
 
 }  // namespace
@@ -128,9 +144,15 @@ bool RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t&
   }
   // Each side is below 2^31 here (at most 128 images of 32,767 pixels times 16), so the product
   // is exact in 64 bits.
+  const std::string size =
+      "a sheet of " + std::to_string(sheetWidth) + " by " + std::to_string(sheetHeight) + " pixels";
   if (sheetWidth * sheetHeight > MaxSheetPixels) {
-    why = "a sheet of " + std::to_string(sheetWidth) + " by " + std::to_string(sheetHeight) +
-          " pixels is larger than " + std::to_string(MaxSheetPixels) +
+    why = size + " is larger than " + std::to_string(MaxSheetPixels) +
+          " pixels: choose a smaller scale";
+    return false;
+  }
+  if (std::max(sheetWidth, sheetHeight) > MaxSheetSide) {
+    why = size + " has a side longer than " + std::to_string(MaxSheetSide) +
           " pixels: choose a smaller scale";
     return false;
   }

@@ -45,9 +45,11 @@ bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
 // Largest sheet RenderSheet draws, in pixels (one byte each): a sprite file's header fields
 // can ask for sheets of gigabytes.
 constexpr int64_t MaxSheetPixels = int64_t{64} << 20;
+// Longest side of a sheet: the most that PNG readers (libpng among them) take by default.
+constexpr int64_t MaxSheetSide = 1000000;
 // A sheet of all glyphs (16 per row) or all images (side by side), magnified `scale` (1 to 16)
 // times. Refuses, with the reason in why, records whose header does not match their bytes and
-// sheets above MaxSheetPixels.
+// sheets above MaxSheetPixels or with a side above MaxSheetSide.
 bool RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
                  std::vector<uint8_t>& pixels, std::string& why);
 
