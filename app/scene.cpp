@@ -56,7 +56,7 @@ void SayWhichFile(const char* name, bool pathFits, const char* path) {
   }
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(path, error);
-  fprintf(stderr, "%s: cannot load %s\n", AppName, error ? path : full.c_str());
+  fprintf(stderr, "%s: cannot load %s\n", AppName, error ? path : full.string().c_str());
 }
 
 // Shows the failure box and ends the program. The window's destruction posts the quit
