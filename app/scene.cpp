@@ -56,6 +56,7 @@ void SayWhichFile(const char* name, bool pathFits, const char* path) {
   }
   std::error_code error;
   std::filesystem::path full = std::filesystem::absolute(path, error);
+  // As the system's own narrow text: paths are wide on some systems.
   fprintf(stderr, "%s: cannot load %s\n", AppName, error ? path : full.string().c_str());
 }
 
