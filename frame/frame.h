@@ -114,7 +114,7 @@ void LeaveRunning();  // while RunFlags is 0 and about to change: OnPause, free 
 // nothing: the linker takes a null hook only where the application defines none. So keep the
 // hooks in the program's own sources or an object library; hooks in a static library listed
 // before the framework would lose to the null ones. main() comes from the entry library
-// (torvex32::entry), which fills AppArgVector and calls RunApplication. Until OnStart the
+// (torvex32::entry), which answers --version and calls StartProgram. Until OnStart the
 // window may not exist: create assets there, not before. Drawing happens in the hooks (usually
 // OnTick, through graphics/graphics.h and PresentFrame); a hook that ends the program calls
 // DestroyMainWindow(MainWindow), and OnEnd follows.

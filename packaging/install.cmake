@@ -10,7 +10,7 @@ set(TORVEX_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(TORVEX_GENERATED ${PROJECT_BINARY_DIR}/generated)
 
 # ---- program ------------------------------------------------------------------------------
-install(TARGETS torvex32 torvex32-bench torvex-assets
+install(TARGETS torvex32 torvex32-bench torvex-compare torvex-assets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 install(FILES ${TORVEX_FONT_FILE} ${TORVEX_SPRITE_FILE} ${TORVEX_OUT}/TORVEX.MID
               ${TORVEX_OUT}/TORVEX.WAV
@@ -104,9 +104,11 @@ set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "A small graphics and sound performance tes
 directions, swings sprites along the borders, loops a MIDI tune, sounds an
 effect when the sprites turn and shows the frames composed per ten seconds.
 .
-The package also holds torvex32-bench, which runs the benchmark headless
-and prints the rate, and torvex-assets, which reads, converts and builds the
-font and sprite files.")
+The package also holds torvex32-bench, which runs the benchmark several
+times, headless or in a window, and prints the rate with its spread or the
+whole result as JSON; torvex-compare, which puts such results side by side
+and charts them; and torvex-assets, which reads, converts and builds the font
+and sprite files.")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL program)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME torvex32)

@@ -5,20 +5,11 @@
 # own build of the tools (build/windows-host). TORVEX_WINDOWS_TESTS=ON also builds the tests.
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-PACKAGES="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip"
-[ "${TORVEX_WINDOWS_TESTS:-OFF}" = ON ] && PACKAGES="$PACKAGES wine wine64 googletest"
-missing=""
-for p in $PACKAGES; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "installing:$missing"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get -o DPkg::Lock::Timeout=600 update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -q \
-    --no-install-recommends $missing
+# The host build needs what any build needs; the tests also run the end-to-end tests under Wine.
+if [ "${TORVEX_WINDOWS_TESTS:-OFF}" = ON ]; then
+  scripts/deps.sh build run test windows windows-test
+else
+  scripts/deps.sh build windows
 fi
 
 cmake -S . -B build/windows-host -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVEX_TESTS=OFF \

@@ -4,6 +4,8 @@
 #   run      what the built program needs at run time (the soundfont among them)
 #   package  what making the Debian package needs beyond building
 #   test     unit, end-to-end and packaging tests
+#   windows  the MinGW-w64 cross compilers for the Windows build (not in the default)
+#   windows-test  Wine and GoogleTest's sources, for the Windows build's tests (not in the default)
 # TORVEX_SKIP_DEPS=1 installs nothing. Without dpkg (not Debian) it lists the packages instead.
 set -e
 BUILD="cmake ninja-build g++ pkg-config libpng-dev libsdl2-dev libsdl2-mixer-dev libx11-dev
@@ -13,16 +15,23 @@ RUN="libsdl2-2.0-0 libsdl2-mixer-2.0-0 libmspack0 libpng16-16 timgm6mb-soundfont
 TEST="libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox xdotool wmctrl x11-utils x11-apps
  imagemagick sox mscompress libsdl2-tests python3 lintian appstream desktop-file-utils man-db
  $PACKAGE"
+WINDOWS="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip"
+WINDOWS_TEST="wine wine64 googletest"
 
 [ $# -eq 0 ] && set -- build run package test
 packages=""
+lean=""  # installed without their recommendations
 for set in "$@"; do
   case "$set" in
     build) packages="$packages $BUILD" ;;
     run) packages="$packages $RUN" ;;
     package) packages="$packages $PACKAGE" ;;
     test) packages="$packages $TEST" ;;
-    *) echo "deps.sh: unknown set '$set' (build, run, package, test)" >&2; exit 2 ;;
+    # Wine recommends a great deal that a cross build and its tests never use.
+    windows) lean="$lean $WINDOWS" ;;
+    windows-test) lean="$lean $WINDOWS_TEST" ;;
+    *) echo "deps.sh: unknown set '$set' (build, run, package, test, windows, windows-test)" >&2
+       exit 2 ;;
   esac
 done
 
@@ -32,17 +41,23 @@ fi
 if ! command -v dpkg >/dev/null 2>&1; then
   echo "deps.sh: no dpkg here, so nothing is installed. Make sure these (Debian names) or" >&2
   echo "your system's equivalents are installed:" >&2
-  echo "$packages" | tr -s ' \n' ' ' | fold -s -w 90 | sed 's/^/  /' >&2
+  echo "$packages $lean" | tr -s ' \n' ' ' | fold -s -w 90 | sed 's/^/  /' >&2
   echo >&2
   exit 0
 fi
-missing=""
-for p in $packages; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
-done
-[ -z "$missing" ] && exit 0
-echo "installing:$missing"
+missing() {
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || printf ' %s' "$p"
+  done
+}
+missing=$(missing $packages)
+missingLean=$(missing $lean)
+[ -z "$missing$missingLean" ] && exit 0
+echo "installing:$missing$missingLean"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-$SUDO apt-get -o DPkg::Lock::Timeout=600 update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -q $missing
+APT="$SUDO apt-get -o DPkg::Lock::Timeout=600"
+$APT update -q
+[ -z "$missing" ] || DEBIAN_FRONTEND=noninteractive $APT install -y -q $missing
+[ -z "$missingLean" ] ||
+  DEBIAN_FRONTEND=noninteractive $APT install -y -q --no-install-recommends $missingLean

@@ -12,6 +12,7 @@ LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_FLAGS="$CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_INSTALL_BINDIR=games -DTORVEX_DATA_DIR=share/games/torvex32 \
+  -DCMAKE_STRIP="$(pwd)/packaging/strip.sh" \
   -DTORVEX_TESTS=OFF -DTORVEX_BENCH=OFF -DTORVEX_EXAMPLES=OFF -DTORVEX_INSTALL=ON
 cmake --build build/package
 (cd build/package && cpack -G DEB >/dev/null)

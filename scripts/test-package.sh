@@ -2,9 +2,9 @@
 # Tests of the installed form: makes the Debian package (scripts/package.sh), stages an install
 # with DESTDIR and checks its desktop entry, AppStream data, icons and manual pages; builds the
 # example game against the staged install through find_package and through pkg-config, and
-# with torvex32's sources built along, playing each headless for a fixed number of ticks; runs
-# lintian on the package; and, as root, installs the package with dpkg and runs the installed
-# torvex32-bench (removing the package afterwards).
+# with torvex32's sources built along, playing each headless for a fixed number of ticks; builds
+# and runs the README's consumer example as printed; runs lintian on the package; and, as root,
+# installs the package with dpkg and runs the installed torvex32-bench (removing it afterwards).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -57,6 +57,22 @@ play "$WORK/catch-subdir/catch"
 ctest --test-dir "$WORK/catch-subdir" -N | grep -q "Total Tests: 0" || fail "a consumer gets our tests"
 DESTDIR="$WORK/catch-subdir-install" cmake --install "$WORK/catch-subdir" >/dev/null
 [ ! -e "$WORK/catch-subdir-install" ] || fail "a consumer's install installs torvex32's files"
+
+step "the README's consumer (its CMakeLists.txt and mygame.cpp, as printed) through find_package"
+SNIPPET="$WORK/readme-consumer"
+mkdir -p "$SNIPPET"
+awk -v dir="$SNIPPET" '
+  /consumer.s `CMakeLists.txt`:$/ { file = dir "/CMakeLists.txt"; next }
+  /^and its `mygame.cpp`/ { file = dir "/mygame.cpp"; next }
+  /^    / { if (file != "") { sub(/^    /, ""); print > file }; next }
+  /^$/ { if (file != "") print > file; next }
+  { file = "" }' README.md
+[ -s "$SNIPPET/CMakeLists.txt" ] && [ -s "$SNIPPET/mygame.cpp" ] || fail "no consumer example in the README"
+cmake -S "$SNIPPET" -B "$SNIPPET/build" -G Ninja -DCMAKE_PREFIX_PATH="$USR" >/dev/null
+cmake --build "$SNIPPET/build" >/dev/null
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 120 "$SNIPPET/build/mygame" ||
+  fail "the README's example did not run to its end"
+echo "the README's example builds and runs its 500 frames"
 
 step "example through pkg-config"
 PKG_CONFIG_PATH=$(dirname "$(find "$USR" -name torvex32-null-app.pc)")

@@ -7,17 +7,21 @@ set_target_properties(app_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BIN
 gtest_discover_tests(app_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
 
 # The installed layout works: the runner in bin finds its data files in the data directory
-# (share/torvex32, not next to itself) and runs the benchmark; the desktop integration, the
-# headers and the CMake and pkg-config packages are where the README says.
+# (share/torvex32, not next to itself) and runs the benchmark, torvex-compare draws its chart
+# with the font from there; the desktop integration, the manual pages, the headers and the
+# CMake and pkg-config packages are where the README says.
 set(TORVEX_INSTALL_CHECK "rm -rf install-check
 \"${CMAKE_COMMAND}\" --install . --prefix install-check >/dev/null || exit 1
 cd install-check
 test ! -e bin/TORVEX32.ZGL && test -f share/torvex32/TORVEX32.ZGL || exit 1
 for f in share/applications/torvex32.desktop share/metainfo/torvex32.metainfo.xml \
   share/icons/hicolor/32x32/apps/torvex32.png share/icons/hicolor/128x128/apps/torvex32.png \
-  share/man/man6/torvex32-bench.6.gz include/torvex32/frame/frame.h \
+  share/man/man6/torvex32.6.gz share/man/man6/torvex32-bench.6.gz \
+  share/man/man1/torvex-compare.1.gz share/man/man1/torvex-assets.1.gz include/torvex32/frame/frame.h \
   ${CMAKE_INSTALL_LIBDIR}/cmake/torvex32/torvex32Config.cmake \
   ${CMAKE_INSTALL_LIBDIR}/pkgconfig/torvex32.pc; do test -f $f || { echo missing $f; exit 1; }; done
+bin/torvex-compare --png chart.png ${PROJECT_SOURCE_DIR}/tests/data/result-headless.json \
+  ${PROJECT_SOURCE_DIR}/tests/data/result-window.json >/dev/null && test -s chart.png || exit 1
 bin/torvex32-bench --frames 30")
 add_test(NAME install.runner_runs_from_its_install_location
   COMMAND sh -c "${TORVEX_INSTALL_CHECK}" WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
