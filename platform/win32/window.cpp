@@ -125,6 +125,7 @@ WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t
     headlessWindow = window;
     headlessFocus = false;
   }
+  NoteLiveWindow(window);
   return HandleOf(window);
 }
 
@@ -158,6 +159,7 @@ void DestroyMainWindow(WindowHandle handle) {
       SendMessageA(window, WM_KILLFOCUS, 0, 0);
     }
   }
+  NoteLiveWindow(nullptr);
   DestroyWindow(window);
 }
 
@@ -240,5 +242,8 @@ int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption
   fprintf(stderr, "%s: %s\n", caption, text);
   fflush(stderr);
   if (Headless()) return 0;
-  return MessageBoxA(Hwnd(owner), text, caption, type) != 0 ? 1 : 0;
+  NoteMessageBox(true);
+  int shown = MessageBoxA(Hwnd(owner), text, caption, type);
+  NoteMessageBox(false);
+  return shown != 0 ? 1 : 0;
 }
