@@ -76,7 +76,12 @@ set_source_files_properties(${TORVEX_RESOURCE_DIR}/resources.rc PROPERTIES OBJEC
 set(TORVEX_PROGRAM_LIBS "$<LINK_GROUP:RESCAN,torvex_app,torvex_core,torvex_platform_win32>"
     winmm lz32 gdi32 user32)
 
-add_executable(torvex32 WIN32 ${PROJECT_SOURCE_DIR}/platform/win32/entry.cpp
+# WinMain of applications on the framework that take no options of their own.
+add_library(torvex_entry STATIC ${PROJECT_SOURCE_DIR}/platform/win32/entry.cpp)
+target_link_libraries(torvex_entry PUBLIC torvex_platform_win32)
+
+# The benchmark answers its own command line, as on Linux; a windowed program.
+add_executable(torvex32 WIN32 ${PROJECT_SOURCE_DIR}/app/runner/program.cpp
                ${TORVEX_RESOURCE_DIR}/resources.rc)
 target_link_libraries(torvex32 PRIVATE ${TORVEX_PROGRAM_LIBS})
 
