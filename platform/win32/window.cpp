@@ -152,15 +152,15 @@ void UpdateMainWindow(WindowHandle window) { UpdateWindow(Hwnd(window)); }
 void DestroyMainWindow(WindowHandle handle) {
   HWND window = Hwnd(handle);
   if (window == nullptr || !IsWindow(window)) return;
-  if (window == headlessWindow) {
-    headlessWindow = nullptr;
-    if (headlessFocus) {
-      headlessFocus = false;
-      SendMessageA(window, WM_KILLFOCUS, 0, 0);
-    }
+  // The window stays known as hidden until it is gone: the procedure may still draw into it
+  // while it loses the focus and is destroyed.
+  if (window == headlessWindow && headlessFocus) {
+    headlessFocus = false;
+    SendMessageA(window, WM_KILLFOCUS, 0, 0);
   }
   NoteLiveWindow(nullptr);
   DestroyWindow(window);
+  if (window == headlessWindow) headlessWindow = nullptr;
 }
 
 Rect GetOuterRect(WindowHandle window) {
