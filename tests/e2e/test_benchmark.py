@@ -188,7 +188,8 @@ class BenchmarkTest(unittest.TestCase):
         first = self.ticks_from_sprites(shown)
         for ticks in range(first, first + 4 * 5280, 5280):
             for seed in seeds:
-                png = os.path.join(self.folder, "headless-%d-%d.png" % (seed, ticks))
+                # A space in the name: the runner passes its arguments on to every run intact.
+                png = os.path.join(self.folder, "headless %d-%d.png" % (seed, ticks))
                 # The display is there for a backend that needs one even for a hidden window.
                 run = subprocess.run(LAUNCHER + [BENCH, "--seed", str(seed), "--frames",
                                                   str(ticks), "--repeat", "1", "--json",
