@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  FILE* file = fopen(path.c_str(), "wb");
+  FILE* file = fopen(path.string().c_str(), "wb");
   ASSERT_NE(file, nullptr);
   fwrite(bytes.data(), 1, bytes.size(), file);
   fclose(file);

@@ -129,3 +129,22 @@ TEST(Win32Resources, TheIconAndTheCursorLoadFromTheProgramsResources) {
 }
 
 }  // namespace
+
+// Reports name the system and, under Wine, Wine itself; the media flags stay 0 until a device
+// of that kind opens, and nothing of the report is left unterminated.
+TEST(Win32Report, NamesTheSystemAndNoDeviceBeforeOneOpens) {
+  BackendReport report;
+  memset(&report, 'x', sizeof report);
+  GetBackendReport(&report);
+  EXPECT_EQ(std::string(report.libraryVersion).rfind("Windows ", 0), 0u) << report.libraryVersion;
+  EXPECT_STREQ(report.videoDriver, "gdi");
+  EXPECT_STREQ(report.audioDriver, "");
+  EXPECT_EQ(report.musicOpened, 0);
+  EXPECT_EQ(report.effectOpened, 0);
+  // This test runs under Wine; on Windows the display server is the system itself.
+  EXPECT_TRUE(std::string(report.displayServer).rfind("Wine ", 0) == 0 ||
+              std::string(report.displayServer).rfind("Windows ", 0) == 0)
+      << report.displayServer;
+  EXPECT_LT(strnlen(report.displayServer, sizeof report.displayServer),
+            sizeof report.displayServer);
+}

@@ -16,7 +16,11 @@ add_dependencies(torvex_version torvex_version_header)
 function(torvex_link_version)
   foreach(program torvex_entry torvex32 torvex32-bench torvex-assets torvex-compare torvex-icon-png
           torvex-make-midi torvex-make-effect frame_testapp)
+    # Tools imported from another build (the Windows build's host tools) have theirs.
     if(TARGET ${program})
+      get_target_property(imported ${program} IMPORTED)
+    endif()
+    if(TARGET ${program} AND NOT imported)
       # Only while building: the header is compiled in, nothing of it is installed.
       target_link_libraries(${program} PRIVATE $<BUILD_INTERFACE:torvex_version>)
     endif()

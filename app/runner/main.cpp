@@ -7,10 +7,18 @@
 // made, removed at every end, a stop by signal included.
 // A signal stops the run in progress through the program's normal shut-down and no further run
 // starts; the result then says "complete": false and the runner exits with 128 + the signal.
+//
+// On Windows there is no fork: each run is the runner's own program started again, told by
+// TORVEX32_BENCH_RUN which record file to write; the hidden window of the Win32 backend stands
+// for the dummy video driver, and its Windows directory for the configuration folder.
 #include <signal.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -30,7 +38,86 @@
 namespace {
 
 volatile sig_atomic_t runnerStop = 0;  // the signal that asked the runner to stop
-volatile pid_t currentRun = 0;         // the child measuring now, which gets the signal too
+
+#ifdef _WIN32
+// Ctrl+C and Ctrl+Break reach every program of the console, the run included, which stops
+// through its own shut-down.
+void OnRunnerSignal(int signal) {
+  if (runnerStop == 0) runnerStop = signal;
+}
+
+void CatchRunnerSignals() {
+  for (int s : {SIGINT, SIGBREAK}) signal(s, OnRunnerSignal);
+}
+
+std::string MakePrivateFolder() {
+  std::error_code error;
+  std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+  if (error) return "";
+  // A fresh name: a folder that exists already belongs to someone else.
+  for (int64_t attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path folder =
+        temp / ("torvex32-bench-" + std::to_string(GetPreciseTimeNs() % 1000000007 + attempt));
+    if (std::filesystem::create_directory(folder, error)) return folder.string();
+  }
+  return "";
+}
+
+void SetDrivers(const RunnerOptions& options) {
+  if (!options.window) _putenv("TORVEX32_HEADLESS=1");
+}
+
+// One argument as the C library of the started program splits its command line back.
+std::string Quoted(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+std::vector<std::string> runnerArguments;  // the runner's own, passed on to every run
+
+// Starts one run (this program again) and waits for it; false if it could not be started.
+bool RunOnce(const RunnerOptions&, const std::string& file, bool last, int& status) {
+  fflush(stdout);
+  fflush(stderr);
+  static char program[4096];
+  if (GetProgramFilePath(program, sizeof program) == 0) {
+    fprintf(stderr, "torvex32-bench: cannot find the program's own path\n");
+    return false;
+  }
+  std::vector<std::string> quoted;
+  quoted.push_back(Quoted(program));
+  for (const std::string& argument : runnerArguments) quoted.push_back(Quoted(argument));
+  std::vector<const char*> arguments;
+  for (const std::string& argument : quoted) arguments.push_back(argument.c_str());
+  arguments.push_back(nullptr);
+  _putenv_s("TORVEX32_BENCH_RUN", file.c_str());
+  _putenv_s("TORVEX32_BENCH_LAST", last ? "1" : "0");
+  intptr_t code = _spawnv(_P_WAIT, program, arguments.data());
+  _putenv_s("TORVEX32_BENCH_RUN", "");
+  if (code < 0) {
+    fprintf(stderr, "torvex32-bench: cannot start a run: %s\n", strerror(errno));
+    return false;
+  }
+  status = static_cast<int>(code);
+  return true;
+}
+
+// The exit status of a run as a number.
+bool ExitedWithFailure(int status) { return status != 0; }
+#else
+volatile pid_t currentRun = 0;  // the child measuring now, which gets the signal too
 
 void OnRunnerSignal(int signal) {
   if (runnerStop == 0) runnerStop = signal;
@@ -76,17 +163,12 @@ void SetDrivers(const RunnerOptions& options) {
   if (!options.present.empty()) setenv("TORVEX_PRESENT", options.present.c_str(), 1);
 }
 
+#endif
+
 // The child: one run, its record into file, then the normal end of the process (the sound
 // players' destructors close their devices and delete their temporary files).
-[[noreturn]] void RunChild(const RunnerOptions& options, const std::string& file, bool last,
-                           pid_t runner) {
-  setpgid(0, 0);
-  int pending = runnerStop;
-  CatchStopSignals();
-  // A runner that is killed outright cannot pass its stop on: the run then stops by itself.
-  prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (getppid() != runner && pending == 0) pending = SIGTERM;
-  if (pending != 0) raise(pending);  // came before the program's own handlers
+[[noreturn]] void MeasureAndExit(const RunnerOptions& options, const std::string& file,
+                                 bool last) {
   auto record = std::make_unique<RunRecord>();
   std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
   int32_t code = MeasureOneRun(options, *record, lastFrame.data());
@@ -100,6 +182,19 @@ void SetDrivers(const RunnerOptions& options) {
     code = 1;
   }
   exit(code);
+}
+
+#ifndef _WIN32
+[[noreturn]] void RunChild(const RunnerOptions& options, const std::string& file, bool last,
+                           pid_t runner) {
+  setpgid(0, 0);
+  int pending = runnerStop;
+  CatchStopSignals();
+  // A runner that is killed outright cannot pass its stop on: the run then stops by itself.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != runner && pending == 0) pending = SIGTERM;
+  if (pending != 0) raise(pending);  // came before the program's own handlers
+  MeasureAndExit(options, file, last);
 }
 
 // Starts one run and waits for it; false if it could not be started or failed.
@@ -121,6 +216,9 @@ bool RunOnce(const RunnerOptions& options, const std::string& file, bool last, i
   return true;
 }
 
+bool ExitedWithFailure(int status) { return WIFEXITED(status) && WEXITSTATUS(status) != 0; }
+#endif
+
 bool ReadRecord(const std::string& file, RunRecord& record) {
   FILE* in = fopen(file.c_str(), "rb");
   if (in == nullptr) return false;
@@ -136,7 +234,7 @@ int64_t MeasureFrameCopy() {
   for (int i = 0; i < 400; ++i) {
     int64_t start = GetPreciseTimeNs();
     memcpy(to.data(), from.data(), from.size());
-    asm volatile("" : : "r"(to.data()) : "memory");
+    asm volatile("" : : "r"(to.data()) : "memory");  // the copy is not optimised away
     RecordTime(times, GetPreciseTimeNs() - start);
   }
   return TimePercentile(times, 0.5);
@@ -162,7 +260,7 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
       fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
       return 1;
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && run.stopSignal == 0) return 1;
+    if (ExitedWithFailure(status) && run.stopSignal == 0) return 1;
   }
   return runnerStop != 0 ? 128 + runnerStop : 0;
 }
@@ -220,6 +318,16 @@ int main(int argc, char** argv) {
     printf("torvex32-bench %s (commit %s)\n", TORVEX_VERSION, TORVEX_COMMIT);
     return 0;
   }
+#ifdef _WIN32
+  const char* runFile = getenv("TORVEX32_BENCH_RUN");
+  if (runFile != nullptr && runFile[0] != 0) {
+    // One run, started by the runner below.
+    CatchStopSignals();
+    const char* last = getenv("TORVEX32_BENCH_LAST");
+    MeasureAndExit(options, runFile, last != nullptr && strcmp(last, "1") == 0);
+  }
+  runnerArguments.assign(argv + 1, argv + argc);
+#endif
   CatchRunnerSignals();
   SetDrivers(options);
   std::string folder = MakePrivateFolder();
@@ -228,12 +336,21 @@ int main(int argc, char** argv) {
             getenv("TMPDIR") != nullptr ? getenv("TMPDIR") : "/tmp", strerror(errno));
     return 1;
   }
+#ifdef _WIN32
+  // The runs' Windows directory, holding a folder where the profile file would be: it can be
+  // neither read nor written, so every run opens the window at the same default place and no
+  // profile file is ever written.
+  _putenv_s("TORVEX32_WINDOWS_DIR", folder.c_str());
+  std::error_code made;
+  std::filesystem::create_directory(folder + "\\TORVEX32.INI", made);
+#else
   setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
   // A plain file where the program's configuration folder would be: the profile file can be
   // neither read nor written (not even by root), so every run opens the window at the same
   // default place and no profile file is ever written.
   FILE* blocker = fopen((folder + "/torvex32").c_str(), "w");
   if (blocker != nullptr) fclose(blocker);
+#endif
   RunnerResult result;
   result.memcpyFrameNs = MeasureFrameCopy();
   int code = RunAll(options, folder, result);

@@ -1,7 +1,9 @@
 // result.cpp — the runner's result: statistics over the runs' exact rates, the frame times of
 // all measured runs together, the machine it ran on, as one stable line or as JSON (schema 1).
+#ifndef _WIN32
 #include <sys/utsname.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cinttypes>
@@ -10,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "app/runner/runner.h"
 #include "torvex_version.h"
@@ -166,12 +169,19 @@ RunEnvironment CollectEnvironment() {
   e.compiler = "unknown";
 #endif
   e.cpuModel = CpuModel();
+  time_t now = time(nullptr);
+  tm utc;
+#ifdef _WIN32
+  // The system's version is in each run's backend record.
+  e.cores = static_cast<int32_t>(std::thread::hardware_concurrency());
+  e.kernel = "Windows";
+  gmtime_s(&utc, &now);
+#else
   e.cores = static_cast<int32_t>(sysconf(_SC_NPROCESSORS_ONLN));
   utsname name;
   e.kernel = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "unknown";
-  time_t now = time(nullptr);
-  tm utc;
   gmtime_r(&now, &utc);
+#endif
   char date[32];
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
   e.date = date;

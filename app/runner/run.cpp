@@ -2,7 +2,9 @@
 // frames or of milliseconds of running time as if "EXIT" were clicked (or, on a signal, closed
 // as the window manager would close it), with the frame times in fixed-size histograms and the
 // process's CPU time and context switches over the frames.
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,10 @@ struct Usage {
   int64_t switches;
 };
 
+#ifdef _WIN32
+// The C library of Windows has no per-process usage: the figures read as 0 (not known).
+Usage ReadUsage() { return {0, 0}; }
+#else
 Usage ReadUsage() {
   rusage u;
   memset(&u, 0, sizeof u);
@@ -25,6 +31,7 @@ Usage ReadUsage() {
                 (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * int64_t{1000};
   return {cpu, u.ru_nvcsw + u.ru_nivcsw};
 }
+#endif
 
 // Taken as the first frame begins: start-up (files, sound devices, the window) stays out.
 Usage usageAtFirstFrame;

@@ -1,22 +1,19 @@
-// entry.cpp — the start-up code of programs on the Win32 backend: WinMain builds the argument
-// vector with the full path of the running program as element 0 and runs the framework.
+// entry.cpp — WinMain of applications on the framework, the Windows counterpart of the entry
+// library's main(): answers --version without opening a window and hands every other argument
+// to the application's OnConfigure. (The benchmark answers its own command line in its own
+// main(), which the C runtime's start-up calls in place of this.)
 //
 // The sound players are static objects: constructed before WinMain and destroyed after it.
 #include <cstdlib>
-#include <vector>
+#include <cstring>
 
 #include "frame/frame.h"
 #include "platform/win32/win32.h"
+#include "torvex_version.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
-                   int showCommand) {
-  static char programPath[MAX_PATH * 4];
-  if (GetProgramFilePath(programPath, sizeof programPath) == 0) programPath[0] = 0;
-  static std::vector<char*> arguments;
-  arguments.push_back(programPath);
-  for (int i = 1; i < __argc; ++i) arguments.push_back(__argv[i]);
-  arguments.push_back(nullptr);
-  AppArgCount = static_cast<int>(arguments.size()) - 1;
-  AppArgVector = arguments.data();
-  return RunApplication(instance, previousInstance, commandLine, showCommand);
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const char* path = __argc > 0 && __argv[0] != nullptr ? __argv[0] : "torvex32";
+  const char* slash = strrchr(path, '\\');
+  if (AnswerVersion(__argc, __argv, slash != nullptr ? slash + 1 : path)) return 0;
+  return StartProgram(__argc, __argv);
 }

@@ -126,29 +126,26 @@ uint32_t CreateTempFile(const char* folder, const char* prefix, char* path) {
     return ERROR_BUFFER_OVERFLOW;
   }
   memcpy(path, name, strlen(name) + 1);
+  NoteTempFile(path, true);
   return 0;
 }
 
 int64_t ExpandFile(const char* source, const char* destination) {
   OFSTRUCT sourceInfo{}, destinationInfo{};
-  LZStart();
   INT in = LZOpenFileA(const_cast<char*>(source), &sourceInfo, OF_READ);
   if (in < 0) {
-    LZDone();
     SetPlatformErrorText(source, "cannot be read");
     return -1;
   }
   INT out = LZOpenFileA(const_cast<char*>(destination), &destinationInfo, OF_CREATE);
   if (out < 0) {
     LZClose(in);
-    LZDone();
     SetPlatformErrorText(destination, "cannot be written");
     return -1;
   }
-  LONG copied = CopyLZFile(in, out);
+  LONG copied = LZCopy(in, out);
   LZClose(in);
   LZClose(out);
-  LZDone();
   if (copied < 0) {
     SetPlatformErrorText(source, "corrupt compressed data");
     return -1;
@@ -162,4 +159,8 @@ int64_t ExpandFile(const char* source, const char* destination) {
   return written;
 }
 
-bool DeleteFileAt(const char* path) { return DeleteFileA(path) != 0; }
+bool DeleteFileAt(const char* path) {
+  if (DeleteFileA(path) == 0) return false;
+  NoteTempFile(path, false);
+  return true;
+}

@@ -39,6 +39,14 @@ target_link_libraries(torvex_platform_win32 PUBLIC torvex_core winmm lz32 gdi32 
 file(GLOB TORVEX_APP_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/*.cpp)
 add_library(torvex_app STATIC ${TORVEX_APP_SOURCES})
 target_include_directories(torvex_app PUBLIC ${PROJECT_SOURCE_DIR})
+# The zip keeps the data files beside the programs; the installed layout's place, relative to
+# the program, is looked at too, as on Linux.
+set(TORVEX_DATA_FROM_PROGRAM "../share/torvex32/")
+target_compile_definitions(torvex_app PRIVATE
+  TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")
+
+# The version every program reports with --version.
+include(${PROJECT_SOURCE_DIR}/tools/version.cmake)
 
 # The data files, beside the programs.
 include(${PROJECT_SOURCE_DIR}/data/assets.cmake)
@@ -68,15 +76,28 @@ set_source_files_properties(${TORVEX_RESOURCE_DIR}/resources.rc PROPERTIES OBJEC
 set(TORVEX_PROGRAM_LIBS "$<LINK_GROUP:RESCAN,torvex_app,torvex_core,torvex_platform_win32>"
     winmm lz32 gdi32 user32)
 
-add_executable(torvex32 WIN32 ${PROJECT_SOURCE_DIR}/platform/win32/entry.cpp
+# WinMain of applications on the framework that take no options of their own.
+add_library(torvex_entry STATIC ${PROJECT_SOURCE_DIR}/platform/win32/entry.cpp)
+target_link_libraries(torvex_entry PUBLIC torvex_platform_win32)
+
+# The benchmark answers its own command line, as on Linux; a windowed program.
+add_executable(torvex32 WIN32 ${PROJECT_SOURCE_DIR}/app/runner/program.cpp
                ${TORVEX_RESOURCE_DIR}/resources.rc)
 target_link_libraries(torvex32 PRIVATE ${TORVEX_PROGRAM_LIBS})
 
-# The runner: a console program on the same backend; its screenshots need no libpng.
+# The runner: a console program on the same backend, each run the program started again; its
+# screenshots need no libpng.
+add_library(torvex_runner STATIC ${PROJECT_SOURCE_DIR}/app/runner/options.cpp
+  ${PROJECT_SOURCE_DIR}/app/runner/result.cpp ${PROJECT_SOURCE_DIR}/app/runner/run.cpp)
+target_include_directories(torvex_runner PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(torvex_runner PRIVATE TORVEX_BUILD_TYPE="${CMAKE_BUILD_TYPE}")
+target_link_libraries(torvex_runner PUBLIC torvex_core torvex_version)
 add_executable(torvex32-bench ${PROJECT_SOURCE_DIR}/app/runner/main.cpp
                ${PROJECT_SOURCE_DIR}/tools/png_stored.cpp
                ${PROJECT_SOURCE_DIR}/tools/frame_colour.cpp ${TORVEX_RESOURCE_DIR}/resources.rc)
-target_link_libraries(torvex32-bench PRIVATE ${TORVEX_PROGRAM_LIBS})
+target_link_libraries(torvex32-bench PRIVATE
+  "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_win32>"
+  winmm lz32 gdi32 user32)
 
 install(TARGETS torvex32 torvex32-bench RUNTIME DESTINATION .)
 
@@ -109,6 +130,14 @@ if(TORVEX_TESTS)
   include(${PROJECT_SOURCE_DIR}/tests/graphics.cmake)
   torvex_double_test(sound_test ${PROJECT_SOURCE_DIR}/tests/sound_test.cpp)
   torvex_double_test(app_test ${PROJECT_SOURCE_DIR}/tests/app_test.cpp)
+  # The runner's options, statistics and result, with the Windows paths of its environment.
+  add_executable(runner_test ${PROJECT_SOURCE_DIR}/tests/runner_test.cpp)
+  target_link_libraries(runner_test PRIVATE
+    "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_double>"
+    GTest::gtest GTest::gtest_main)
+  set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME win32.runner_test COMMAND runner_test --gtest_brief=1)
+  set_tests_properties(win32.runner_test PROPERTIES TIMEOUT 300)
   # The backend's own parts that need no window.
   add_executable(win32_platform_test ${PROJECT_SOURCE_DIR}/tests/win32_platform_test.cpp
                  ${TORVEX_RESOURCE_DIR}/resources.rc)
@@ -128,6 +157,8 @@ if(TORVEX_TESTS)
     ENVIRONMENT "TORVEX_WIN_RESOURCES=${TORVEX_HOST_TOOLS}/torvex-win-resources")
   # MinGW's GCC 12 sees a vector's resize copy out of bounds where there is none.
   target_compile_options(app_test PRIVATE -Wno-array-bounds)
+  target_compile_definitions(app_test PRIVATE
+    TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")
 endif()
 
 # End to end under Wine: the benchmark's own tests (tests/e2e/test_benchmark.py), each method

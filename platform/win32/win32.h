@@ -96,6 +96,18 @@ void SetPlatformError(const char* what, DWORD code = GetLastError());
 // Keeps "what: reason" as given.
 void SetPlatformErrorText(const char* what, const char* reason);
 
+// The window that a request to stop closes: set at creation, cleared at destruction
+// (signals.cpp).
+void NoteLiveWindow(HWND window);
+// A message box is open (true) or closed again: a request to stop cannot wait for the queue.
+void NoteMessageBox(bool open);
+// A temporary file was created (exists) or deleted, for the last resort of a forced stop.
+void NoteTempFile(const char* path, bool exists);
+// Which kinds of media device ever opened, and the audio system they play through ("" before
+// any opened), for reports (media.cpp).
+void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriver,
+                    size_t size);
+
 // Headless runs (the benchmark's runner without --window): the window is created but never
 // shown; showing delivers the size and focus a shown window would get, the pointer is left
 // alone and message boxes only go to the error stream. Set by TORVEX32_HEADLESS=1.

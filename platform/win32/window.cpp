@@ -125,6 +125,7 @@ WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t
     headlessWindow = window;
     headlessFocus = false;
   }
+  NoteLiveWindow(window);
   return HandleOf(window);
 }
 
@@ -151,14 +152,15 @@ void UpdateMainWindow(WindowHandle window) { UpdateWindow(Hwnd(window)); }
 void DestroyMainWindow(WindowHandle handle) {
   HWND window = Hwnd(handle);
   if (window == nullptr || !IsWindow(window)) return;
-  if (window == headlessWindow) {
-    headlessWindow = nullptr;
-    if (headlessFocus) {
-      headlessFocus = false;
-      SendMessageA(window, WM_KILLFOCUS, 0, 0);
-    }
+  // The window stays known as hidden until it is gone: the procedure may still draw into it
+  // while it loses the focus and is destroyed.
+  if (window == headlessWindow && headlessFocus) {
+    headlessFocus = false;
+    SendMessageA(window, WM_KILLFOCUS, 0, 0);
   }
+  NoteLiveWindow(nullptr);
   DestroyWindow(window);
+  if (window == headlessWindow) headlessWindow = nullptr;
 }
 
 Rect GetOuterRect(WindowHandle window) {
@@ -240,5 +242,8 @@ int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption
   fprintf(stderr, "%s: %s\n", caption, text);
   fflush(stderr);
   if (Headless()) return 0;
-  return MessageBoxA(Hwnd(owner), text, caption, type) != 0 ? 1 : 0;
+  NoteMessageBox(true);
+  int shown = MessageBoxA(Hwnd(owner), text, caption, type);
+  NoteMessageBox(false);
+  return shown != 0 ? 1 : 0;
 }

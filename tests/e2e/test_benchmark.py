@@ -8,6 +8,7 @@ programs, and TORVEX_PROFILE_FILE names the profile file (in Wine's Windows dire
 README_SCREENSHOT names a PNG file to write a picture of the running window into.
 """
 import glob
+import json
 import os
 import re
 import shutil
@@ -187,13 +188,17 @@ class BenchmarkTest(unittest.TestCase):
         first = self.ticks_from_sprites(shown)
         for ticks in range(first, first + 4 * 5280, 5280):
             for seed in seeds:
-                png = os.path.join(self.folder, "headless-%d-%d.png" % (seed, ticks))
+                # A space in the name: the runner passes its arguments on to every run intact.
+                png = os.path.join(self.folder, "headless %d-%d.png" % (seed, ticks))
                 # The display is there for a backend that needs one even for a hidden window.
-                subprocess.run(LAUNCHER + [BENCH, "--seed", str(seed), "--frames", str(ticks),
-                                           "--repeat", "1", "--screenshot", png],
-                               check=True, capture_output=True,
-                               env=dict(self.x.env, ASAN_OPTIONS="detect_leaks=0",
-                                        XDG_CONFIG_HOME=self.config))
+                run = subprocess.run(LAUNCHER + [BENCH, "--seed", str(seed), "--frames",
+                                                  str(ticks), "--repeat", "1", "--json",
+                                                  "--screenshot", png],
+                                     check=True, capture_output=True, text=True,
+                                     env=dict(self.x.env, ASAN_OPTIONS="detect_leaks=0",
+                                              XDG_CONFIG_HOME=self.config))
+                # Headless to the end: no frame went to a screen, the last one neither.
+                self.assertEqual(json.loads(run.stdout)["present_path"], "headless")
                 headless = read_png(png)
                 if all(shown(x, y) == headless.pixel(x, y)
                        for y in range(384) for x in range(512)):
