@@ -5,5 +5,5 @@ target_compile_definitions(icon_test PRIVATE TORVEX_ICON_PNG="$<TARGET_FILE:torv
   TORVEX_ICON_SOURCE="${PROJECT_SOURCE_DIR}/data/AppIcon.art")
 add_dependencies(icon_test torvex-icon-png)
 set_target_properties(icon_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
-gtest_discover_tests(icon_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60
-  ENVIRONMENT ASAN_OPTIONS=detect_leaks=0)
+gtest_discover_tests(icon_test DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 120 ENVIRONMENT ASAN_OPTIONS=detect_leaks=0)

@@ -106,6 +106,35 @@ TEST_F(Win32PlatformTest, ExpandingGivesThePlainEffectAndRefusesCutShortData) {
   EXPECT_LT(ExpandFile(Path("missing.wav").c_str(), Path("none.wav").c_str()), 0);
 }
 
+TEST_F(Win32PlatformTest, ExpandingStopsAtTheDeviceLimitAndRefusesWhatIsNoFile) {
+  std::string out = Path("bounded.wav");
+  // Something in the destination from before: after a refusal it must be empty, not stale.
+  auto refusedAndEmpty = [&](const std::string& source) {
+    WriteAll(out, std::vector<char>(100, 'x'));
+    EXPECT_LT(ExpandFile(source.c_str(), out.c_str()), 0) << source;
+    EXPECT_EQ(fs::file_size(out), 0u) << source;
+  };
+  // A plain file one byte over the limit (sparse where the file system allows).
+  std::string huge = Path("huge.wav");
+  {
+    std::ofstream file(huge, std::ios::binary);
+    file.seekp(MaxMediaFileBytes);
+    file.put('x');
+  }
+  refusedAndEmpty(huge);
+  // A compressed file whose header promises more than the limit.
+  std::vector<char> data = ReadAll(TORVEX_DATA_DIR "/TORVEX.WAV");
+  ASSERT_GT(data.size(), 14u);
+  const uint32_t promise = static_cast<uint32_t>(MaxMediaFileBytes + 1);
+  for (int i = 0; i < 4; ++i) data[10 + i] = static_cast<char>(promise >> (8 * i));
+  std::string bomb = Path("bomb.wa_");
+  WriteAll(bomb, data);
+  refusedAndEmpty(bomb);
+  // A device and a folder: nothing to expand, and nothing waited for.
+  refusedAndEmpty("NUL");
+  refusedAndEmpty(folder.string());
+}
+
 TEST_F(Win32PlatformTest, BothClocksStartFromTheBaseAndWrap) {
   SetClockBase(0xFFFFFF00u);
   uint32_t tick = GetTickCount();

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #endif
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -20,8 +21,9 @@ struct Usage {
 };
 
 #ifdef _WIN32
-// The C library of Windows has no per-process usage: the figures read as 0 (not known).
-Usage ReadUsage() { return {0, 0}; }
+// The C library of Windows has no per-process usage: the figures are not known, and the result
+// says so (null) rather than claiming frames that cost nothing.
+Usage ReadUsage() { return {-1, -1}; }
 #else
 Usage ReadUsage() {
   rusage u;
@@ -85,7 +87,9 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   record.elapsedMs = reached ? RunLimit.endedAtMs : RunningTimeMs();
   GetShownText(record.shownText);
   snprintf(record.presentPath, sizeof record.presentPath, "%s", GetPresentPath());
-  if (FrameCount > 0) {
+  if (FrameCount > 0 && end.cpuNs < 0) {
+    record.cpuNsPerFrame = record.switchesPerFrame = std::nan("");
+  } else if (FrameCount > 0) {
     record.cpuNsPerFrame =
         static_cast<double>(end.cpuNs - usageAtFirstFrame.cpuNs) / static_cast<double>(FrameCount);
     record.switchesPerFrame = static_cast<double>(end.switches - usageAtFirstFrame.switches) /

@@ -130,7 +130,37 @@ uint32_t CreateTempFile(const char* folder, const char* prefix, char* path) {
   return 0;
 }
 
-int64_t ExpandFile(const char* source, const char* destination) {
+namespace {
+
+// True when path names a plain file on a disk: a device (NUL, CON, COM1) or a pipe has no end
+// that LZCopy would reach, and a folder is no sound.
+bool IsRegularFile(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  bool regular = GetFileType(file) == FILE_TYPE_DISK &&
+                 GetFileInformationByHandle(file, &info) != 0 &&
+                 (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  CloseHandle(file);
+  return regular;
+}
+
+// LZCopy checks no size: what it would write is bounded here before it starts (the header's
+// promise, or the plain file's length) and checked again after it, since a crafted stream
+// can expand past its promise (at most about nine times its own length).
+int64_t ExpandWithinLimit(const char* source, const char* destination) {
+  if (!IsRegularFile(source)) {
+    SetPlatformErrorText(source, "is not a regular file");
+    return -1;
+  }
+  int64_t promised = 0;
+  bool compressed = CompressedLength(source, promised);
+  int64_t sourceLength = FileLength(source);
+  if ((compressed ? promised : sourceLength) > MaxMediaFileBytes) {
+    SetPlatformErrorText(source, "is larger than the media device's 64 MB");
+    return -1;
+  }
   OFSTRUCT sourceInfo{}, destinationInfo{};
   INT in = LZOpenFileA(const_cast<char*>(source), &sourceInfo, OF_READ);
   if (in < 0) {
@@ -150,13 +180,29 @@ int64_t ExpandFile(const char* source, const char* destination) {
     SetPlatformErrorText(source, "corrupt compressed data");
     return -1;
   }
-  int64_t promised = 0;
   int64_t written = FileLength(destination);
-  if (written < 0 || (CompressedLength(source, promised) && written != promised)) {
+  if (written > MaxMediaFileBytes) {
+    SetPlatformErrorText(source, "expands past the media device's 64 MB");
+    return -1;
+  }
+  if (written < 0 || (compressed && written != promised)) {
     SetPlatformErrorText(source, "truncated compressed data");
     return -1;
   }
   return written;
+}
+
+}  // namespace
+
+int64_t ExpandFile(const char* source, const char* destination) {
+  int64_t result = ExpandWithinLimit(source, destination);
+  // Leave nothing half-expanded that a device could mistake for the whole sound.
+  if (result < 0) {
+    HANDLE file = CreateFileA(destination, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  return result;
 }
 
 bool DeleteFileAt(const char* path) {

@@ -19,7 +19,7 @@ foreach(tool torvex-assets torvex-make-midi torvex-make-effect torvex-win-resour
   set_target_properties(${tool} PROPERTIES IMPORTED_LOCATION ${TORVEX_HOST_TOOLS}/${tool})
 endforeach()
 
-set(TORVEX_OUT ${CMAKE_BINARY_DIR}/bin)
+set(TORVEX_OUT ${PROJECT_BINARY_DIR}/bin)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${TORVEX_OUT})
 set(TORVEX_INSTALL_DIR .)
 
@@ -53,7 +53,7 @@ include(${PROJECT_SOURCE_DIR}/data/assets.cmake)
 include(${PROJECT_SOURCE_DIR}/data/sound.cmake)
 
 # The icon "AppIcon" and the cursor "AppCursor", from data/*.art.
-set(TORVEX_RESOURCE_DIR ${CMAKE_BINARY_DIR}/generated)
+set(TORVEX_RESOURCE_DIR ${PROJECT_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${TORVEX_RESOURCE_DIR})
 add_custom_command(
   OUTPUT ${TORVEX_RESOURCE_DIR}/AppIcon.ico ${TORVEX_RESOURCE_DIR}/AppCursor.cur
@@ -107,7 +107,7 @@ if(TORVEX_TESTS)
   set(TORVEX_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${TORVEX_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_subdirectory(${TORVEX_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
   file(GLOB TORVEX_DOUBLE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/double/*.cpp)
   add_library(torvex_platform_double STATIC ${TORVEX_DOUBLE_SOURCES})
@@ -119,7 +119,7 @@ if(TORVEX_TESTS)
     target_link_libraries(${name} PRIVATE
       "$<LINK_GROUP:RESCAN,torvex_app,torvex_core,torvex_platform_double>"
       GTest::gtest GTest::gtest_main)
-    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
     add_test(NAME win32.${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(win32.${name} PROPERTIES TIMEOUT 300)
   endfunction()
@@ -135,7 +135,7 @@ if(TORVEX_TESTS)
   target_link_libraries(runner_test PRIVATE
     "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_double>"
     GTest::gtest GTest::gtest_main)
-  set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
   add_test(NAME win32.runner_test COMMAND runner_test --gtest_brief=1)
   set_tests_properties(win32.runner_test PROPERTIES TIMEOUT 300)
   # The backend's own parts that need no window.
@@ -144,9 +144,9 @@ if(TORVEX_TESTS)
   target_link_libraries(win32_platform_test PRIVATE
     "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_win32>" GTest::gtest GTest::gtest_main)
   target_compile_definitions(win32_platform_test PRIVATE
-    TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${CMAKE_BINARY_DIR}/tests")
+    TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${PROJECT_BINARY_DIR}/tests")
   set_target_properties(win32_platform_test PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
   add_dependencies(win32_platform_test torvex_sound_data)
   add_test(NAME win32.win32_platform_test COMMAND win32_platform_test --gtest_brief=1)
   # The icon and cursor files, read back against their pictures (on the build machine).
