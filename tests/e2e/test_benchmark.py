@@ -352,6 +352,17 @@ class BenchmarkTest(unittest.TestCase):
         self.assertTrue(x - left >= 0 and y - top >= 0 and x + w + right <= 1024 and
                         y + h + bottom <= 768, (x, y, w, h))
 
+    def leave_through_exit(self):
+        """Points at "EXIT", waits until it turns yellow, clicks it and sees the program end well."""
+        cx, cy, _, _ = self.client
+        self.x.move_pointer(cx + 250, cy + 328)
+        exit_white = [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT")
+                      if i == 235]
+        wait_until(lambda: (lambda p: all(p(x, y) == YELLOW for x, y in exit_white))(
+            self.client_shot()), 20, "\"EXIT\" in yellow")
+        self.x.click(1)
+        self.assertEqual(self.app.wait(30), 0)
+
     def start_with_data(self, **replace):
         """Starts a copy of the program beside copies of its data files; replace maps a data
         file's name to its new content, or to None for a missing file."""
@@ -416,14 +427,7 @@ class BenchmarkTest(unittest.TestCase):
         # Let the border balls turn a few times, then leave through "EXIT".
         deadline = time.monotonic() + 2.5
         wait_until(lambda: time.monotonic() > deadline, 10, "some playing")
-        cx, cy, _, _ = self.client
-        self.x.move_pointer(cx + 250, cy + 328)
-        exit_white = [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT")
-                      if i == 235]
-        wait_until(lambda: (lambda p: all(p(x, y) == YELLOW for x, y in exit_white))(
-            self.client_shot()), 20, "\"EXIT\" in yellow")
-        self.x.click(1)
-        self.assertEqual(self.app.wait(30), 0)
+        self.leave_through_exit()
         with open(raw, "rb") as f:
             samples = f.read()
         self.assertGreater(len(samples), 44100 * 4)  # more than a quarter second, 16-bit stereo
@@ -460,14 +464,7 @@ class BenchmarkTest(unittest.TestCase):
                    20, "the effect in the recording")
         # The expanded effect lives in a temporary file while the program runs.
         self.assertEqual(len(set(self.temporary_effects()) - before), 1)
-        cx, cy, _, _ = self.client
-        self.x.move_pointer(cx + 250, cy + 328)
-        exit_white = [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT")
-                      if i == 235]
-        wait_until(lambda: (lambda p: all(p(x, y) == YELLOW for x, y in exit_white))(
-            self.client_shot()), 20, "\"EXIT\" in yellow")
-        self.x.click(1)
-        self.assertEqual(self.app.wait(30), 0)
+        self.leave_through_exit()
         with open(recording, "rb") as f:
             samples = f.read()
         loud = sum(1 for b in samples[1::2] if b not in (0, 0xFF, 0x80, 0x7F))
