@@ -19,8 +19,8 @@ A variant is a TORVEX_PRESENT value ("default": unset, the program's own choice;
 window surface; "x11-cached" and "x11-streamed": the shared images written with ordinary
 stores, or streamed past the cache). --baseline (repeatable) adds the default variant of
 another build (for example the previous commit's) to every round. --priority (as root) runs
-the X server and every measured program at nice -20, in a session (and scheduling group) of
-their own, so that other work on a shared machine takes less of their time; ours and
+the X server and every measured program at nice -20, detached with setsid() into a
+scheduling autogroup of their own, so that other work on a shared machine takes less of their time; ours and
 testsprite2 alike.
 
 Targets (ratios within one run, printed with PASS or MISS):
@@ -187,8 +187,8 @@ def main():
     args = parser.parse_args()
     if args.priority:
         PREFIX[:] = ["nice", "-n", "-20"]
-        # Where the kernel groups processes by session, nice counts only within the group: the
-        # run gets a session, and so a group, of its own, raised as a whole.
+        # Where the kernel schedules processes in autogroups (one per setsid()), nice counts only
+        # within the group: setsid() gives the run a group of its own, raised as a whole.
         try:
             os.setsid()
         except OSError:
