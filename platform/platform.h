@@ -37,6 +37,10 @@ struct PaletteEntry {
 // The twenty static colours of a 256-colour display: its system palette entries 0 to 9, then
 // 246 to 255. The platform layer reports them as its system palette.
 extern const PaletteEntry DisplayStaticColours[20];
+// The system palette of a display whose palette has been reset: the static colours at both
+// ends, black between. Fills entries first to first + count - 1 (clipped at 256) and returns
+// how many it filled; 0 for a range outside the palette.
+int32_t ResetSystemPaletteEntries(int32_t first, int32_t count, PaletteEntry* entries);
 // The 16 colours icons are drawn in (0x00RRGGBB): the static colours of a 16-colour display.
 // The window's icon and the desktop entry's picture of it both use them.
 extern const uint32_t IconColours[16];

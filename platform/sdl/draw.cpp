@@ -165,16 +165,8 @@ void EndPaint(WindowHandle, ContextHandle) {}
 
 int32_t GetSystemPaletteEntries(ContextHandle, int32_t first, int32_t count,
                                 PaletteEntry* entries) {
-  if (first < 0 || count < 0 || first > 256) return 0;
-  count = SDL_min(count, 256 - first);
-  for (int32_t i = 0; i < count; ++i) {
-    int32_t index = first + i;
-    // Between the static colours the system palette holds black once it has been reset.
-    entries[i] = index < 10 ? DisplayStaticColours[index]
-                 : index >= 246 ? DisplayStaticColours[index - 236]
-                                : PaletteEntry{0, 0, 0, 0};
-  }
-  return count;
+  // No palette display here: the system palette is the reset one of a 256-colour display.
+  return ResetSystemPaletteEntries(first, count, entries);
 }
 
 PaletteHandle CreatePalette(const PaletteEntry* entries, int32_t count) {

@@ -84,14 +84,7 @@ int32_t GetSystemPaletteEntries(ContextHandle context, int32_t first, int32_t co
     return static_cast<int32_t>(::GetSystemPaletteEntries(
         native, first, count, reinterpret_cast<PALETTEENTRY*>(entries)));
   }
-  if (count > 256 - first) count = 256 - first;
-  for (int32_t i = 0; i < count; ++i) {
-    int32_t index = first + i;
-    entries[i] = index < 10 ? DisplayStaticColours[index]
-                 : index >= 246 ? DisplayStaticColours[index - 236]
-                                : PaletteEntry{0, 0, 0, 0};
-  }
-  return count;
+  return ResetSystemPaletteEntries(first, count, entries);
 }
 
 PaletteHandle CreatePalette(const PaletteEntry* entries, int32_t count) {
