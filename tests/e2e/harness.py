@@ -8,11 +8,14 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
         x.tool("xdotool", ...)         run an X tool there and return its stdout
         x.find_window(title)           window id of the first window with that exact title
         x.client_geometry(w)           (x, y, width, height) of the client area (xwininfo)
+        x.placed_geometry(w, size)     the same once the window manager has framed and placed
+                                       the window (and it has that (width, height), if given)
         x.frame_extents(w)             (left, right, top, bottom) of the window manager's frame
         x.outer_origin(w)              (x, y) of the frame's outer top-left corner
         x.title(w), x.active_window()    the window's name (_NET_WM_NAME or WM_NAME)
         x.screenshot()                 Image of the root window (exact colours, no cursor)
         x.key(keys), x.move_pointer(px, py), x.click(button), x.pointer()
+        x.wait_confined(area)          until a move away stays in area (x, y, width, height)
         x.activate(w), x.minimise(w), x.close(w) (wmctrl: the window manager's close)
     wait_until(check, timeout, what)   polls check() until it returns a true value
     LogFile(path)                      a log the program appends to: .lines(), .wait_for(regex)
@@ -113,6 +116,7 @@ class XSession:
 
     def __init__(self, width=1024, height=768):
         self.folder = tempfile.mkdtemp(prefix="torvex-x-")
+        self.width, self.height = width, height
         self.processes = []
         read, write = os.pipe()
         self.server = subprocess.Popen(
@@ -215,6 +219,24 @@ class XSession:
             value[key] = int(re.search(r"%s:\s+(-?\d+)" % name, out).group(1))
         return value["x"], value["y"], value["width"], value["height"]
 
+    def placed_geometry(self, window, size=None, timeout=20.0):
+        # A window is in the tree before it is mapped, framed and placed, and a program may
+        # size it again once its frame is known: its geometry counts once it is viewable and
+        # framed and two readings in a row agree.
+        def placed():
+            if "IsViewable" not in self.tool("xwininfo", "-id", str(window), check=False):
+                return None
+            if self.frame_extents(window) is None:
+                return None
+            first = self.client_geometry(window)
+            if size is not None and first[2:] != tuple(size):
+                return None
+            time.sleep(0.05)
+            return first if self.client_geometry(window) == first else None
+
+        return wait_until(placed, timeout, "window %#x placed%s" % (
+            window, "" if size is None else " at %d by %d" % tuple(size)))
+
     def frame_extents(self, window):
         out = self.tool("xprop", "-id", str(window), "_NET_FRAME_EXTENTS", check=False)
         m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", out)
@@ -251,6 +273,15 @@ class XSession:
         out = self.tool("xdotool", "getmouselocation", "--shell")
         values = dict(line.split("=", 1) for line in out.split())
         return int(values["X"]), int(values["Y"])
+
+    def wait_confined(self, area, timeout=10.0):
+        # A window confines the pointer once it has the focus, which the window manager gives
+        # some time after the window shows.
+        x, y, width, height = area
+        inside = lambda p: x <= p[0] < x + width and y <= p[1] < y + height  # noqa: E731
+        far = (0, 0) if x + width // 2 > self.width // 2 else (self.width - 1, self.height - 1)
+        wait_until(lambda: self.move_pointer(*far) or inside(self.pointer()), timeout,
+                   "the pointer confined")
 
     def activate(self, window):
         self.tool("xdotool", "windowactivate", "--sync", str(window), check=False)

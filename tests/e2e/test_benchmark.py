@@ -105,7 +105,9 @@ class BenchmarkTest(unittest.TestCase):
         self.app = self.x.start(LAUNCHER + [program], settings, self.output)
         if wait:
             self.window = self.x.find_window(TITLE)
-            self.client = self.x.client_geometry(self.window)
+            # The window shows at its outer size and is then sized to its client area, once
+            # its frame is known: the geometry counts from then on.
+            self.client = self.x.placed_geometry(self.window, (512, 384))
         return self.app
 
     def client_shot(self):
@@ -262,6 +264,8 @@ class BenchmarkTest(unittest.TestCase):
         self.start()
         self.moving()
         cx, cy, w, h = self.client
+        # Confined once the window has the focus: from then on no move leaves the client area.
+        self.x.wait_confined((cx, cy, w, h))
         for target in ((1000, 760), (0, 0)):
             self.x.move_pointer(*target)
             px, py = self.x.pointer()
@@ -388,19 +392,7 @@ class BenchmarkTest(unittest.TestCase):
 
         box = wait_until(find, 30, "the \"ERROR\" box")
         wait_until(lambda: "ERROR: " + text in self.program_output(), 20, "the box's text")
-
-        # The box is in the tree before it is mapped and placed: its geometry counts once the
-        # window manager has framed it and two readings in a row agree.
-        def placed():
-            if "IsViewable" not in self.x.tool("xwininfo", "-id", str(box), check=False):
-                return None
-            if self.x.frame_extents(box) is None:
-                return None
-            first = self.x.client_geometry(box)
-            time.sleep(0.05)
-            return first if self.x.client_geometry(box) == first else None
-
-        return box, wait_until(placed, 20, "the \"ERROR\" box placed")
+        return box, self.x.placed_geometry(box)
 
     def program_output(self):
         with open(self.output) as f:

@@ -39,6 +39,7 @@ class FrameTest(unittest.TestCase):
                                 os.path.join(self.folder, "app.out"))
         self.window = self.x.find_window(TITLE)
         self.log.wait_for("^OnStart$")
+        self.x.placed_geometry(self.window, (512, 384))
         return self.window
 
     def hooks_after(self, index, names=("OnPause", "OnResume")):
@@ -226,15 +227,13 @@ class FrameTest(unittest.TestCase):
         cx, cy, w, h = self.x.client_geometry(self.window)
         self.x.move_pointer(cx + 100, cy + 100)
         start, _ = self.log.wait_for(r"^OnMouseMove 100 100 ")
-        self.x.move_pointer(1000, 760)
-        px, py = self.x.pointer()
-        self.assertTrue(cx <= px < cx + w and cy <= py < cy + h, (px, py))  # confined
+        self.x.wait_confined((cx, cy, w, h))
         self.x.click(1)
         box = self.x.find_window("Test box")
         self.log.wait_for(r"^OnPause", after=start)
         # The right half of OK lies outside the window: the freed pointer gets there and the
         # click reaches the button.
-        bx, by, bw, bh = self.x.client_geometry(box)
+        bx, by, bw, bh = self.x.placed_geometry(box)
         target = (bx + bw // 2 + 25, by + bh - 28)
         self.assertFalse(cx <= target[0] < cx + w and cy <= target[1] < cy + h, target)
         self.x.move_pointer(*target)
@@ -247,6 +246,8 @@ class FrameTest(unittest.TestCase):
         cx, cy, w, h = self.x.client_geometry(self.window)
         self.x.move_pointer(cx + 100, cy + 100)
         self.log.wait_for(r"^OnMouseMove 100 100 ")
+        # Confined once the window has the focus: from then on no move leaves the client area.
+        self.x.wait_confined((cx, cy, w, h))
         for target in ((1000, 760), (0, 0), (cx + 600, cy + 50)):
             self.x.move_pointer(*target)
             px, py = self.x.pointer()
