@@ -11,7 +11,9 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
         x.placed_geometry(w, size)     the same once the window manager has framed and placed
                                        the window (and it has that (width, height), if given)
         x.frame_extents(w)             (left, right, top, bottom) of the window manager's frame
+        x.outer_rect(w)                (left, top, right, bottom) of the frame's outside
         x.outer_origin(w)              (x, y) of the frame's outer top-left corner
+        x.window_in_tree(name)         id of a window of that name anywhere in the tree, or None
         x.title(w), x.active_window()    the window's name (_NET_WM_NAME or WM_NAME)
         x.screenshot()                 Image of the root window (exact colours, no cursor)
         x.key(keys), x.move_pointer(px, py), x.click(button), x.pointer()
@@ -242,10 +244,20 @@ class XSession:
         m = re.search(r"=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+)", out)
         return tuple(int(v) for v in m.groups()) if m else None
 
+    def outer_rect(self, window):
+        left, right, top, bottom = wait_until(lambda: self.frame_extents(window), 10,
+                                              "frame extents")
+        x, y, width, height = self.client_geometry(window)
+        return x - left, y - top, x + width + right, y + height + bottom
+
     def outer_origin(self, window):
-        left, _, top, _ = wait_until(lambda: self.frame_extents(window), 10, "frame extents")
-        x, y, _, _ = self.client_geometry(window)
-        return x - left, y - top
+        return self.outer_rect(window)[:2]
+
+    def window_in_tree(self, name):
+        # Windows without a class (SDL's message boxes) escape xdotool's name search.
+        tree = self.tool("xwininfo", "-root", "-tree")
+        return next((int(line.split()[0], 16) for line in tree.splitlines()
+                     if '"%s"' % name in line), None)
 
     def title(self, window):
         out = self.tool("xprop", "-id", str(window), "_NET_WM_NAME", "WM_NAME", check=False)

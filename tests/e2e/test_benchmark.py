@@ -336,11 +336,9 @@ class BenchmarkTest(unittest.TestCase):
             self.x.move_pointer(cx + 5, cy + 5)
             deadline = time.monotonic() + 4
             wait_until(lambda: time.monotonic() > deadline, 10, "the rate on screen")
-            left, right, top, bottom = self.x.frame_extents(self.window)
-            x, y, w, h = self.x.client_geometry(self.window)
+            x0, y0, x1, y1 = self.x.outer_rect(self.window)
             subprocess.run(["import", "-window", "root", "-crop",
-                            "%dx%d+%d+%d" % (w + left + right, h + top + bottom, x - left,
-                                             y - top),
+                            "%dx%d+%d+%d" % (x1 - x0, y1 - y0, x0, y0),
                             "+repage", os.environ["README_SCREENSHOT"]], env=self.x.env,
                            check=True)
 
@@ -350,11 +348,8 @@ class BenchmarkTest(unittest.TestCase):
         with open(path, "w") as f:
             f.write("[Setup]\nLeft=-32000\nTop=-32000\n")
         self.start()
-        left, right, top, bottom = wait_until(lambda: self.x.frame_extents(self.window), 10,
-                                              "the frame extents")
-        x, y, w, h = self.x.client_geometry(self.window)
-        self.assertTrue(x - left >= 0 and y - top >= 0 and x + w + right <= 1024 and
-                        y + h + bottom <= 768, (x, y, w, h))
+        x0, y0, x1, y1 = self.x.outer_rect(self.window)
+        self.assertTrue(x0 >= 0 and y0 >= 0 and x1 <= 1024 and y1 <= 768, (x0, y0, x1, y1))
 
     def leave_through_exit(self):
         """Points at "EXIT", waits until it turns yellow, clicks it and sees the program end well."""
@@ -384,13 +379,7 @@ class BenchmarkTest(unittest.TestCase):
 
     def error_box(self, text):
         """The "ERROR" box once it shows, and its client geometry."""
-        # The box has no class and escapes xdotool's name search: find it in the window tree.
-        def find():
-            tree = self.x.tool("xwininfo", "-root", "-tree")
-            return next((int(line.split()[0], 16) for line in tree.splitlines()
-                         if '"ERROR"' in line), None)
-
-        box = wait_until(find, 30, "the \"ERROR\" box")
+        box = wait_until(lambda: self.x.window_in_tree("ERROR"), 30, "the \"ERROR\" box")
         wait_until(lambda: "ERROR: " + text in self.program_output(), 20, "the box's text")
         return box, self.x.placed_geometry(box)
 

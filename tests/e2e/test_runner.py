@@ -309,12 +309,7 @@ class RunnerTest(unittest.TestCase):
         for name in ("torvex32", "TORVEX32.ZOR", "TORVEX.MID", "TORVEX.WAV"):
             shutil.copy(os.path.join(source, name), folder)
         app = self.start_program(os.path.join(folder, "torvex32"))
-
-        def error_box():
-            tree = self.x.tool("xwininfo", "-root", "-tree")
-            return '"ERROR"' in tree
-
-        wait_until(error_box, 30, "the \"ERROR\" box")
+        wait_until(lambda: self.x.window_in_tree("ERROR"), 30, "the \"ERROR\" box")
         app.send_signal(signal.SIGTERM)
         self.assertEqual(app.wait(30), 128 + signal.SIGTERM)
         self.assertEqual(os.listdir(self.tmp), [])
