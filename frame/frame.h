@@ -49,8 +49,9 @@ void ResetSystemPalette();
 void CreateFrameBuffer();
 // Releases what CreateFrameBuffer made; skips what does not exist.
 void DestroyFrameBuffer();
-// Shows the 512 visible columns from ViewportShift in the window the context belongs to.
-void CopyToWindow(ContextHandle context);
+// Shows the 512 visible columns from ViewportShift in the window the context belongs to; false
+// when the window system could not take them (GetPlatformError says why).
+bool CopyToWindow(ContextHandle context);
 
 // ---------------------------------------------------------------------------------------
 // Start-up, main loop and shut-down.

@@ -107,9 +107,9 @@ void DestroyFrameBuffer() {
   BitmapSelected = false;
 }
 
-void CopyToWindow(ContextHandle context) {
+bool CopyToWindow(ContextHandle context) {
   // The palette stays selected: the caller releases or ends the context.
   SelectPalette(context, WindowPalette);
   RealizePalette(context);
-  BlockCopy(context, 0, 0, WindowWidth, WindowHeight, FrameDC, ViewportShift, 0);
+  return BlockCopy(context, 0, 0, WindowWidth, WindowHeight, FrameDC, ViewportShift, 0);
 }

@@ -89,8 +89,9 @@ void DrawTextInImage(uint8_t* image, int32_t x, int32_t y, const char* text,
 void CopyViewport();
 // Draws every visible slot over the FrameBuffer, slot 0 first, clipped to the window.
 void DrawSprites();
-// CopyViewport, DrawSprites, then the FrameBuffer into MainWindow.
-void PresentFrame();
+// CopyViewport, DrawSprites, then the FrameBuffer into MainWindow; false when the window system
+// could not take the frame (GetPlatformError says why): such a frame was not seen.
+bool PresentFrame();
 
 // A histogram of times in nanoseconds with a fixed number of buckets: exact below 64 ns, then
 // 64 buckets per doubling (each about 1.6% wide) up to 2^63, so that the percentiles of any

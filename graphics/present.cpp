@@ -8,21 +8,22 @@ FramePhaseTimes* FrameTimings;
 
 namespace {
 
-void PresentToWindow() {
+bool PresentToWindow() {
   ContextHandle context = GetWindowContext(MainWindow);
-  CopyToWindow(context);
+  bool shown = CopyToWindow(context);
   ReleaseContext(MainWindow, context);
+  return shown;
 }
 
 // The same three steps, each timed, for measurement runs.
-void PresentTimed(FramePhaseTimes& times) {
+bool PresentTimed(FramePhaseTimes& times) {
   if (times.count == 0 && times.firstFrame != nullptr) times.firstFrame();
   int64_t start = GetPreciseTimeNs();
   CopyViewport();
   int64_t viewportDone = GetPreciseTimeNs();
   DrawSprites();
   int64_t spritesDone = GetPreciseTimeNs();
-  PresentToWindow();
+  bool shown = PresentToWindow();
   int64_t presented = GetPreciseTimeNs();
   if (times.count == 0) times.firstStart = start;
   bool warming = times.count < times.skipFrames || start - times.firstStart < times.skipNs;
@@ -35,16 +36,14 @@ void PresentTimed(FramePhaseTimes& times) {
   }
   times.lastStart = start;
   times.count += 1;
+  return shown;
 }
 
 }  // namespace
 
-void PresentFrame() {
-  if (FrameTimings != nullptr) {
-    PresentTimed(*FrameTimings);
-    return;
-  }
+bool PresentFrame() {
+  if (FrameTimings != nullptr) return PresentTimed(*FrameTimings);
   CopyViewport();
   DrawSprites();
-  PresentToWindow();
+  return PresentToWindow();
 }

@@ -246,7 +246,10 @@ void DeleteBitmap(BitmapHandle bitmap);
 // Copies width by height pixels from (sourceX, sourceY) of the source context's bitmap (y
 // counted from the top screen row) to (x, y) of the destination, turning palette indices into
 // screen colours through the bitmap's colour table. Into a window, this is one upload.
-void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+// Returns whether the block was handed to the window system (true too when nothing of it lies
+// in the window); false when it could not be shown, with the reason for GetPlatformError. A
+// frame that was not handed over was not seen: callers must not count it.
+bool BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
                ContextHandle source, int32_t sourceX, int32_t sourceY);
 
 // ---------------------------------------------------------------------------------------

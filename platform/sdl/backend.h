@@ -99,10 +99,14 @@ void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriv
 
 // Forgets what presenting kept for the window's surface (its size changed or it is going).
 void ForgetWindowSurface(PlatformWindow* window);
+// What a way of presenting did with a block: it is not this way's to show (the window system
+// or the environment calls for another way, which then takes it), the block reached the window
+// system, or it could not be shown (the reason kept for GetPlatformError).
+enum class Presented { NotMine, Shown, Failed };
 // Presents rows of palette indices (the first at source, the next stride bytes on) at (x, y)
-// of an X11 window through shared memory (x11present.cpp); false where that cannot be done,
-// and presenting is left to SDL's window surface.
-bool PresentX11(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+// of an X11 window through shared memory (x11present.cpp); NotMine where that cannot be set
+// up, and presenting is left to SDL's window surface.
+Presented PresentX11(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
                 const uint8_t* source, ptrdiff_t stride, const uint32_t* colours);
 // Lets the server finish and releases what PresentX11 set up; before the window goes.
 void ForgetX11(PlatformWindow* window);

@@ -82,63 +82,78 @@ bool ClipBlock(int32_t& x, int32_t& y, int32_t& width, int32_t& height, int32_t&
 // Screens that are not 32-bit get the converted block through SDL's blitter.
 SDL_Surface* staging = nullptr;
 
-void ConvertThroughStaging(SDL_Surface* surface, int32_t x, int32_t y, int32_t width,
+bool ConvertThroughStaging(SDL_Surface* surface, int32_t x, int32_t y, int32_t width,
                            int32_t height, const uint8_t* source, ptrdiff_t stride,
                            const uint32_t* colours) {
   if (staging == nullptr || staging->w < width || staging->h < height) {
     SDL_FreeSurface(staging);
     staging = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
-    if (staging == nullptr) return;
+    if (staging == nullptr) return false;
   }
   ConvertIndexedRows(static_cast<uint32_t*>(staging->pixels), staging->pitch, source, stride,
                      width, height, colours);
   SDL_Rect from{0, 0, width, height}, to{x, y, width, height};
-  SDL_BlitSurface(staging, &from, surface, &to);
+  return SDL_BlitSurface(staging, &from, surface, &to) == 0;
 }
 
 // Converts the block into SDL's window surface and has SDL put it on the screen.
-void PresentThroughSurface(PlatformWindow* window, int32_t x, int32_t y, int32_t width,
-                           int32_t height, const uint8_t* source, ptrdiff_t stride,
-                           const PlatformBitmap* bitmap) {
+Presented PresentThroughSurface(PlatformWindow* window, int32_t x, int32_t y, int32_t width,
+                                int32_t height, const uint8_t* source, ptrdiff_t stride,
+                                const PlatformBitmap* bitmap) {
   SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
-  if (surface == nullptr) return;
+  if (surface == nullptr) {
+    SetPlatformError("no window surface to present into");
+    return Presented::Failed;
+  }
   width = SDL_min(width, surface->w - x);
   height = SDL_min(height, surface->h - y);
-  if (width <= 0 || height <= 0) return;
+  if (width <= 0 || height <= 0) return Presented::Shown;
   if (surface->format->BytesPerPixel != 4) {
-    ConvertThroughStaging(surface, x, y, width, height, source, stride, bitmap->colours);
+    if (!ConvertThroughStaging(surface, x, y, width, height, source, stride, bitmap->colours)) {
+      SetPlatformError("the frame could not be converted to the window's pixels");
+      return Presented::Failed;
+    }
   } else if (!SDL_MUSTLOCK(surface) || SDL_LockSurface(surface) == 0) {
     auto* out = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(surface->pixels) +
                                             static_cast<ptrdiff_t>(y) * surface->pitch) + x;
     ConvertIndexedRows(out, surface->pitch, source, stride, width, height,
                        ColoursFor(bitmap, surface->format));
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  } else {
+    SetPlatformError("the window surface could not be locked");
+    return Presented::Failed;
   }
   SDL_Rect area{x, y, width, height};
-  SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1);
+  if (SDL_UpdateWindowSurfaceRects(window->sdl, &area, 1) != 0) {
+    SetPlatformError("the window surface could not be shown");
+    return Presented::Failed;
+  }
+  return Presented::Shown;
 }
 
 // Puts the block into the window: one upload, straight to an X server where it can be done,
-// else through SDL's window surface.
-void PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
+// else through SDL's window surface. True when it was handed over.
+bool PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
                   PlatformContext* source, int32_t sourceX, int32_t sourceY) {
   const PlatformBitmap* bitmap = source->bitmap;
   int windowWidth = 0, windowHeight = 0;
   SDL_GetWindowSize(window->sdl, &windowWidth, &windowHeight);
   if (!ClipBlock(x, y, width, height, sourceX, sourceY, windowWidth, windowHeight,
                  bitmap->width, bitmap->height))
-    return;
+    return true;  // nothing of it lies in the window: nothing to show
   const uint8_t* first = SourceRow(bitmap, sourceY) + sourceX;
   ptrdiff_t stride = bitmap->bottomUp ? -bitmap->stride : bitmap->stride;
-  if (PresentX11(window, x, y, width, height, first, stride, bitmap->colours)) {
+  Presented done = PresentX11(window, x, y, width, height, first, stride, bitmap->colours);
+  if (done != Presented::NotMine) {
     presentPath = "x11-shm";
-    return;
+    return done == Presented::Shown;
   }
-  PresentThroughSurface(window, x, y, width, height, first, stride, bitmap);
+  done = PresentThroughSurface(window, x, y, width, height, first, stride, bitmap);
   const char* driver = SDL_GetCurrentVideoDriver();
   bool screenless = driver != nullptr && (strcmp(driver, "dummy") == 0 ||
                                           strcmp(driver, "offscreen") == 0);
   presentPath = screenless ? "headless" : "sdl-surface";
+  return done == Presented::Shown;
 }
 
 }  // namespace
@@ -243,14 +258,19 @@ void DeleteBitmap(BitmapHandle bitmap) {
   delete bitmap;
 }
 
-void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+bool BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
                ContextHandle source, int32_t sourceX, int32_t sourceY) {
   if (destination == nullptr || source == nullptr || destination->kind != ContextWindow ||
       source->kind != ContextMemory || source->bitmap == nullptr ||
-      source->bitmap->pixels == nullptr)
-    return;
-  if (LiveWindow(reinterpret_cast<WindowHandle>(destination->window)) == nullptr) return;
-  PresentBlock(destination->window, x, y, width, height, source, sourceX, sourceY);
+      source->bitmap->pixels == nullptr) {
+    SetPlatformError("a block is copied only from a bitmap into a window", "");
+    return false;
+  }
+  if (LiveWindow(reinterpret_cast<WindowHandle>(destination->window)) == nullptr) {
+    SetPlatformError("the window is gone", "");
+    return false;
+  }
+  return PresentBlock(destination->window, x, y, width, height, source, sourceX, sourceY);
 }
 
 void ForgetWindowSurface(PlatformWindow*) {

@@ -247,7 +247,7 @@ void ForgetX11(PlatformWindow*) {
   p = Presenter{};
 }
 
-bool PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int32_t height,
+Presented PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int32_t height,
                 const uint8_t* source, ptrdiff_t sourceStride, const uint32_t* colours) {
   if (!p.tried || (p.usable && (width > p.width || height > p.height))) {
     ForgetX11(w);
@@ -255,7 +255,7 @@ bool PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int
     if (!p.usable) ForgetX11(w);
     p.tried = true;
   }
-  if (!p.usable) return false;
+  if (!p.usable) return Presented::NotMine;
   Buffer& b = p.buffers[p.next];
   p.next = (p.next + 1) % BufferCount;
   if (b.inFlight) Reclaim(b);
@@ -272,5 +272,5 @@ bool PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int
   x.shmPutImage(p.display, p.window, p.gc, b.image, 0, 0, left, top, width, height, True);
   b.inFlight = true;
   x.flush(p.display);
-  return true;
+  return Presented::Shown;
 }

@@ -36,21 +36,22 @@ bool SelectedSection(HDC source, DIBSECTION& section, RGBQUAD colours[256]) {
   return GetDIBColorTable(source, 0, 256, colours) == 256;
 }
 
-void CopyWithSetDIBits(HDC destination, int32_t x, int32_t y, int32_t width, int32_t height,
+bool CopyWithSetDIBits(HDC destination, int32_t x, int32_t y, int32_t width, int32_t height,
                        HDC source, int32_t sourceX, int32_t sourceY) {
   DIBSECTION section{};
   struct {
     BITMAPINFOHEADER header;
     RGBQUAD colours[256];
   } info{};
-  if (!SelectedSection(source, section, info.colours)) return;
+  if (!SelectedSection(source, section, info.colours)) return false;
   info.header = section.dsBmih;
   info.header.biClrUsed = 256;
   // The source rectangle counts rows from the bottom of a bottom-up bitmap.
   int32_t rows = info.header.biHeight > 0 ? info.header.biHeight : -info.header.biHeight;
   int32_t fromBottom = rows - sourceY - height;
-  SetDIBitsToDevice(destination, x, y, width, height, sourceX, fromBottom, 0, rows,
-                    section.dsBm.bmBits, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  return SetDIBitsToDevice(destination, x, y, width, height, sourceX, fromBottom, 0, rows,
+                           section.dsBm.bmBits, reinterpret_cast<BITMAPINFO*>(&info),
+                           DIB_RGB_COLORS) != 0;
 }
 
 }  // namespace
@@ -156,19 +157,23 @@ BitmapHandle SelectBitmap(ContextHandle context, BitmapHandle bitmap) {
 
 void DeleteBitmap(BitmapHandle bitmap) { DeleteObject(reinterpret_cast<HBITMAP>(bitmap)); }
 
-void BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+bool BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
                ContextHandle source, int32_t sourceX, int32_t sourceY) {
   HDC to = Hdc(destination);
   HDC from = Hdc(source);
-  if (to == nullptr || from == nullptr) return;
+  if (to == nullptr || from == nullptr) {
+    SetPlatformErrorText("a block is copied only between two contexts", "no context");
+    return false;
+  }
   HWND window = WindowFromDC(to);
   if (window != nullptr && window == HeadlessWindow()) {
     presentPath = "headless";  // a hidden window shows nothing: there is nothing to copy
-    return;
+    return true;
   }
-  if (UseSetDIBits())
-    CopyWithSetDIBits(to, x, y, width, height, from, sourceX, sourceY);
-  else
-    BitBlt(to, x, y, width, height, from, sourceX, sourceY, SRCCOPY);
+  bool copied = UseSetDIBits()
+                    ? CopyWithSetDIBits(to, x, y, width, height, from, sourceX, sourceY)
+                    : BitBlt(to, x, y, width, height, from, sourceX, sourceY, SRCCOPY) != 0;
   if (window != nullptr) presentPath = "gdi";
+  if (!copied) SetPlatformError("the frame could not be copied into the window");
+  return copied;
 }

@@ -399,9 +399,10 @@ void DeleteBitmap(BitmapHandle) {
   BitmapPixels = nullptr;
 }
 
-void BlockCopy(ContextHandle, int32_t x, int32_t y, int32_t width, int32_t height, ContextHandle,
+bool BlockCopy(ContextHandle, int32_t x, int32_t y, int32_t width, int32_t height, ContextHandle,
                int32_t sourceX, int32_t sourceY) {
   Record(Format("BlockCopy %d %d %d %d from %d %d", x, y, width, height, sourceX, sourceY));
+  return true;
 }
 
 // --- clocks -------------------------------------------------------------------------------
