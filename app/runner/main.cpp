@@ -32,7 +32,7 @@
 
 #include "app/app.h"
 #include "app/runner/runner.h"
-#include "tools/asset_tool.h"
+#include "pngfile/pngfile.h"
 #include "torvex_version.h"
 
 namespace {

@@ -1,9 +1,9 @@
-// png_stored.cpp — the PNG writer of builds without libpng (the Windows build): the same
+// stored.cpp — the PNG writer of builds without libpng (the Windows build): the same
 // pictures as the libpng writer, with the image data in stored (uncompressed) deflate blocks.
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/asset_tool.h"
+#include "pngfile/pngfile.h"
 
 namespace {
 

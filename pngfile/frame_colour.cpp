@@ -2,7 +2,7 @@
 // display's static colours at both ends, the colour cube between them.
 #include "frame/frame.h"
 #include "platform/platform.h"
-#include "tools/asset_tool.h"
+#include "pngfile/pngfile.h"
 
 void FrameColour(int index, uint8_t rgb[3]) {
   // The static colours a 256-colour display reports at both ends; the colour table between.

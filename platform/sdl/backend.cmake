@@ -1,0 +1,16 @@
+# backend.cmake — the SDL2 backend (TORVEX_PLATFORM sdl): the platform library, the only code
+# that includes SDL headers, with the program's icons and cursors compiled in; and the entry
+# library, main() of programs.
+include(${CMAKE_CURRENT_LIST_DIR}/dependencies.cmake)
+set(TORVEX_BACKEND_DEPENDENCIES ${CMAKE_CURRENT_LIST_DIR}/dependencies.cmake)
+
+file(GLOB TORVEX_SDL_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+list(FILTER TORVEX_SDL_SOURCES EXCLUDE REGEX "/entry\\.cpp$")
+add_library(torvex_platform_sdl STATIC ${TORVEX_SDL_SOURCES})
+target_link_libraries(torvex_platform_sdl PUBLIC torvex_core
+  PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::MSPACK)
+include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
+
+# main() builds the argument vector and runs the framework.
+add_library(torvex_entry STATIC ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
+target_link_libraries(torvex_entry PUBLIC torvex_framework)
