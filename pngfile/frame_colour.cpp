@@ -7,8 +7,7 @@
 void FrameColour(int index, uint8_t rgb[3]) {
   // The static colours a 256-colour display reports at both ends; the colour table between.
   PaletteEntry colour = CubeColour(index);
-  if (index < StaticColourCount) colour = DisplayStaticColours[index];
-  if (index >= HighStaticFirst)
-    colour = DisplayStaticColours[index - HighStaticFirst + StaticColourCount];
+  if (index < StaticColourCount || index >= HighStaticFirst)
+    ResetSystemPaletteEntries(index, 1, &colour);
   rgb[0] = colour.red, rgb[1] = colour.green, rgb[2] = colour.blue;
 }

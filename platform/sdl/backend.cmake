@@ -9,7 +9,17 @@ list(FILTER TORVEX_SDL_SOURCES EXCLUDE REGEX "/entry\\.cpp$")
 add_library(torvex_platform_sdl STATIC ${TORVEX_SDL_SOURCES})
 target_link_libraries(torvex_platform_sdl PUBLIC torvex_core
   PkgConfig::SDL2 PkgConfig::SDL2_MIXER PkgConfig::MSPACK)
-include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
+
+# The icons and cursors, from data/*.art, as a table compiled in.
+file(GLOB TORVEX_RESOURCE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.art)
+set(TORVEX_RESOURCES_CPP ${PROJECT_BINARY_DIR}/generated/resources.cpp)
+add_custom_command(
+  OUTPUT ${TORVEX_RESOURCES_CPP}
+  COMMAND torvex-win-resources --table ${TORVEX_RESOURCES_CPP} ${TORVEX_RESOURCE_SOURCES}
+  DEPENDS torvex-win-resources ${TORVEX_RESOURCE_SOURCES}
+  COMMENT "Compiling the program's resources from data/*.art"
+  VERBATIM)
+target_sources(torvex_platform_sdl PRIVATE ${TORVEX_RESOURCES_CPP})
 
 # main() builds the argument vector and runs the framework.
 add_library(torvex_entry STATIC ${CMAKE_CURRENT_LIST_DIR}/entry.cpp)
