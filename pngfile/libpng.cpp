@@ -24,7 +24,8 @@ void FramePalette(png_color palette[256]) {
 }
 void IgnorePngWarning(png_structp, png_const_charp) {}
 
-// Writes rows of `channels` bytes a pixel (1: indices into the frame palette, 4: RGBA).
+}  // namespace
+
 bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
                   const uint8_t* data, std::string& why) {
   std::string pngError;
@@ -60,16 +61,4 @@ bool WritePngRows(const std::string& path, int32_t width, int32_t height, int ch
   if (WriteFileSafely(path, write, why)) return true;
   if (!pngError.empty()) why = path + ": cannot be written: " + pngError;
   return false;
-}
-
-}  // namespace
-
-bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<uint8_t>& pixels, std::string& why) {
-  return WritePngRows(path, width, height, 1, pixels.data(), why);
-}
-
-bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
-                  const std::vector<uint8_t>& rgba, std::string& why) {
-  return WritePngRows(path, width, height, 4, rgba.data(), why);
 }

@@ -2,11 +2,11 @@
 # it, else the stored writer (the Windows build).
 find_package(PNG QUIET)
 if(TARGET PNG::PNG)
-  add_library(torvex_png STATIC ${CMAKE_CURRENT_LIST_DIR}/frame_colour.cpp
+  add_library(torvex_png STATIC ${CMAKE_CURRENT_LIST_DIR}/pictures.cpp
     ${CMAKE_CURRENT_LIST_DIR}/libpng.cpp ${CMAKE_CURRENT_LIST_DIR}/staged_file.cpp)
   target_link_libraries(torvex_png PUBLIC torvex_core PRIVATE PNG::PNG)
 else()
-  add_library(torvex_png STATIC ${CMAKE_CURRENT_LIST_DIR}/frame_colour.cpp
+  add_library(torvex_png STATIC ${CMAKE_CURRENT_LIST_DIR}/pictures.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stored.cpp)
   target_link_libraries(torvex_png PUBLIC torvex_core)
 endif()

@@ -21,6 +21,10 @@ bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
 // Writes an RGBA PNG: width * height pixels of red, green, blue and alpha.
 bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
                   const std::vector<uint8_t>& rgba, std::string& why);
+// What each writer implements and both of the above call: height rows of width pixels of
+// `channels` bytes each (1: indices into the frame palette, 4: RGBA).
+bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
+                  const uint8_t* data, std::string& why);
 
 // Output files are written so that the target is never left half-written: the data goes to a
 // new file beside the target, is flushed to the disk, and only then replaces the target in one

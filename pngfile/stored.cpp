@@ -32,6 +32,8 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
   PutBig32(out, Crc(typed.data(), typed.size()) ^ 0xFFFFFFFFu);
 }
 
+}  // namespace
+
 bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
                   const uint8_t* data, std::string& why) {
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -75,16 +77,4 @@ bool WritePngRows(const std::string& path, int32_t width, int32_t height, int ch
     return false;
   }
   return std::fclose(file) == 0;
-}
-
-}  // namespace
-
-bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<uint8_t>& pixels, std::string& why) {
-  return WritePngRows(path, width, height, 1, pixels.data(), why);
-}
-
-bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
-                  const std::vector<uint8_t>& rgba, std::string& why) {
-  return WritePngRows(path, width, height, 4, rgba.data(), why);
 }

@@ -127,9 +127,10 @@ std::string ResourceTable(const std::vector<Art>& arts) {
       arrays << '\n';
     }
     arrays << "};\n";
-    entries << "    {\"" << art.name << "\", " << (art.kind == "icon" ? "ResourceIcon" : "ResourceCursor")
-            << ", " << art.width << ", " << art.height << ", " << art.hotX << ", " << art.hotY
-            << ", " << art.name << "Pixels},\n";
+    entries << "    {\"" << art.name << "\", "
+            << (art.kind == "icon" ? "ResourceIcon" : "ResourceCursor") << ", " << art.width
+            << ", " << art.height << ", " << art.hotX << ", " << art.hotY << ", " << art.name
+            << "Pixels},\n";
   }
   return "// resources.cpp — the program's icons and cursors, written by torvex-win-resources\n"
          "// from data/*.art. Do not edit: edit the pictures.\n"
