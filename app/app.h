@@ -38,11 +38,6 @@ constexpr int32_t TextSpriteBytes =
 static_assert(TextSpriteBytes == 1036 + 4108, "\"EXIT\" and the message sprite");
 
 extern char ProgramDir[256];          // directory of the program's file, trailing separator kept
-// The path of a data file into buffer (size bytes): beside the program (programDir, its last
-// separator kept), or else in the installed data directory when the file is there. False
-// (nothing usable written) if it does not fit. The benchmark and the tools find their data
-// files through it alike.
-bool FindDataFile(char* buffer, size_t size, const char* programDir, const char* name);
 extern uint8_t* AssetArena;           // AssetArenaSize bytes; glyph table base of all text
 extern uint8_t* ImageTable[256];      // 0..127 sprite file images; 128 "EXIT"; 129 the message
 extern CursorHandle AppCursorHandle;  // "AppCursor"
@@ -53,6 +48,12 @@ extern int32_t ScrollDirX, ScrollDirY;  // step per tick, each -1, 0 or 1, never
 extern int32_t ScrollAccX, ScrollAccY;  // running sums of the steps
 extern int32_t VerticalSwing;           // drives the top and bottom sprite rows
 extern int32_t HorizontalSwing;         // drives the left and right sprite columns
+
+// The path of a data file into buffer (size bytes): beside the program (programDir, its last
+// separator kept), or else in the installed data directory when the file is there. False
+// (nothing usable written) if it does not fit. The benchmark and the tools find their data
+// files through it alike.
+bool FindDataFile(char* buffer, size_t size, const char* programDir, const char* name);
 
 // The title block's banner: seven rows of exactly 30 characters, codes 96 to 123, drawn with
 // the glyph table base 32 glyphs on so that code n shows glyph n + 32.

@@ -1,14 +1,7 @@
-// asset_codec.cpp — the asset tool's file handling: loading through the program's loaders,
-// encoding font and sprite files plain or in the shortest packed form, and writing outputs so
-// that a failed write never costs the file it was to replace.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// asset_codec.cpp — the asset tool's file handling: loading through the program's loaders, and
+// encoding font and sprite files plain or in the shortest packed form.
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>

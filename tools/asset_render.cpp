@@ -1,11 +1,8 @@
 // asset_render.cpp — pictures for looking at assets: PNG sheets of glyphs and images in the
 // frame palette.
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 
 #include "assets/assets.h"
-#include "frame/frame.h"
 #include "tools/asset_tool.h"
 
 namespace {
