@@ -7,6 +7,7 @@
 
 #include "assets/assets.h"
 #include "frame/frame.h"
+#include "graphics/graphics.h"
 
 // ---------------------------------------------------------------------------------------
 // Scene set-up.
@@ -16,11 +17,13 @@
 constexpr int32_t ImageTableFileEntries = 128;
 constexpr int32_t ExitImage = 128;     // the "EXIT" text sprite
 constexpr int32_t MessageImage = 129;  // "Wait a Minute !!", later the rate
-constexpr uint32_t ExitSlot = 255;
-constexpr uint32_t MessageSlot = 254;
+constexpr uint32_t ExitSlot = SpriteSlotCount - 1;
+constexpr uint32_t MessageSlot = SpriteSlotCount - 2;
 
 constexpr char ExitText[] = "EXIT";
 constexpr char WaitText[] = "Wait a Minute !!";
+// The message sprite shows the rate instead once more than this much running time has passed.
+constexpr int64_t RateShownAfterMs = 3000;
 constexpr char PausePrompt[] = "Push [P] Key to Pause";  // on the picture while running
 constexpr char StartPrompt[] = "Push [P] Key to Start";  // while paused
 
@@ -46,6 +49,12 @@ extern int32_t ScrollAccX, ScrollAccY;  // running sums of the steps
 extern int32_t VerticalSwing;           // drives the top and bottom sprite rows
 extern int32_t HorizontalSwing;         // drives the left and right sprite columns
 
+// The path of a data file into buffer (size bytes): beside the program (programDir, its last
+// separator kept), or else in the installed data directory when the file is there. False
+// (nothing usable written) if it does not fit. The benchmark and the tools find their data
+// files through it alike.
+bool FindDataFile(char* buffer, size_t size, const char* programDir, const char* name);
+
 // The title block's banner: seven rows of exactly 30 characters, codes 96 to 123, drawn with
 // the glyph table base 32 glyphs on so that code n shows glyph n + 32.
 extern const char* const BannerRows[7];
@@ -70,9 +79,9 @@ extern int64_t TimerValue;      // the last value ReadTimer returned
 extern uint32_t TimerLastRead;  // the timer's 32-bit reading behind it
 extern int64_t TimerReads;      // reads so far; the first one starts TimerValue
 
-// The text the message sprite shows: "Wait a Minute !!" until the rate replaces it.
+// The rate the message sprite shows; empty while it still shows WaitText.
 extern char ShownText[256];
-// What the message sprite shows of ShownText: its first sixteen characters.
+// What the message sprite shows: the first sixteen characters of ShownText, or WaitText.
 void GetShownText(char (&shown)[17]);
 // Running time so far in milliseconds; while paused, up to the start of the pause.
 int64_t RunningTimeMs();

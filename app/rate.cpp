@@ -8,7 +8,7 @@
 
 void GetShownText(char (&shown)[17]) {
   // The message sprite is sixteen glyphs wide: a longer text shows only its first sixteen.
-  snprintf(shown, sizeof shown, "%.16s", ShownText[0] != 0 ? ShownText : "Wait a Minute !!");
+  snprintf(shown, sizeof shown, "%.16s", ShownText[0] != 0 ? ShownText : WaitText);
 }
 
 int64_t RunningTimeMs() {

@@ -19,33 +19,9 @@ bool programDirTooLong;
 
 constexpr const char* TitleText = "ZOR32 Performance Test";
 
-#ifndef TORVEX_DATA_FROM_PROGRAM
-#define TORVEX_DATA_FROM_PROGRAM ""
-#endif
-// The installed data directory, as the build placed it: relative to the program's directory
-// (so that a moved or staged tree keeps working), or absolute.
-constexpr const char* InstalledDataDir = TORVEX_DATA_FROM_PROGRAM;
-
-bool Readable(const char* path) {
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) return false;
-  fclose(file);
-  return true;
-}
-
-// The path of a data file into buffer: next to the program, or else in the installed data
-// directory when the file is there. False (nothing usable written) if it does not fit.
+// The path of a data file into buffer, as FindDataFile finds it beside the program.
 bool DataFilePath(char (&buffer)[256], const char* name) {
-  if (programDirTooLong) return false;
-  int length = snprintf(buffer, sizeof buffer, "%s%s", ProgramDir, name);
-  if (length < 0 || static_cast<size_t>(length) >= sizeof buffer) return false;
-  if (Readable(buffer) || InstalledDataDir[0] == 0) return true;
-  char installed[256];
-  const char* base = InstalledDataDir[0] == PathSeparator ? "" : ProgramDir;
-  length = snprintf(installed, sizeof installed, "%s%s%s", base, InstalledDataDir, name);
-  if (length >= 0 && static_cast<size_t>(length) < sizeof installed && Readable(installed))
-    memcpy(buffer, installed, static_cast<size_t>(length) + 1);
-  return true;
+  return !programDirTooLong && FindDataFile(buffer, sizeof buffer, ProgramDir, name);
 }
 
 // The box names only the file; the standard error stream gets where it was looked for.
@@ -101,14 +77,15 @@ void DrawStars() {
     int r1 = rand();
     int r2 = rand();
     int r3 = rand();
-    PutTile(static_cast<uint32_t>(r1 % 64), static_cast<uint32_t>(r2 % 64), 129 + r3 % 5,
+    PutTile(static_cast<uint32_t>(r1 % TilesPerSide), static_cast<uint32_t>(r2 % TilesPerSide),
+            129 + r3 % 5,
             AssetArena);
   }
 }
 
 void WriteAt(int32_t column, int32_t row, const char* text, const uint8_t* glyphs) {
-  TextCursor.column = column % 64;
-  TextCursor.row = row % 64;
+  TextCursor.column = column % TilesPerSide;
+  TextCursor.row = row % TilesPerSide;
   WriteText(text, glyphs);
 }
 
@@ -154,6 +131,9 @@ void ChooseScrollDirection() {
 }
 
 void OnConfigure(int, char** argv) {
+  // The title is the benchmark's own, as users have always seen it: the program's version in
+  // it is not the release number of this project (TORVEX_VERSION, --version), which counts
+  // the releases of this implementation.
   AppName = "TORVEX32 version 3.0";
   IconName = "AppIcon";
   TickInterval = 0;

@@ -20,7 +20,7 @@ int64_t PausedTotal;
 int64_t TimerValue;
 uint32_t TimerLastRead;
 int64_t TimerReads;
-char ShownText[256] = "Wait a Minute !!";
+char ShownText[256];
 
 RunLimitRecord RunLimit;
 int32_t SeedFixed;

@@ -29,10 +29,10 @@ bool Swing(int32_t& counter, int32_t turn, uint32_t firstA, uint32_t lastA, uint
   return false;
 }
 
-// Writes the rate into the message sprite once more than three seconds have run.
+// Writes the rate into the message sprite once more than RateShownAfterMs have run.
 void ShowRate() {
   int64_t elapsed = ReadTimer() - StartTime - PausedTotal;
-  if (elapsed <= 3000) return;
+  if (elapsed <= RateShownAfterMs) return;
   int64_t rate = (FrameCount * 10) / (elapsed / 1000);
   snprintf(ShownText, sizeof ShownText, "%4" PRId64 "frames/10sec", rate);
   DrawTextInImage(ImageTable[MessageImage], 0, 0, ShownText, AssetArena);
@@ -82,8 +82,8 @@ void OnTick() {
   if (turned) Effect.Play(PlayNoWait);
   FrameCount += 1;
   ShowRate();
-  ScrollOrigin.x = ScrollAccX & 1023;
-  ScrollOrigin.y = ScrollAccY & 1023;
+  ScrollOrigin.x = ScrollAccX & PlayfieldMask;
+  ScrollOrigin.y = ScrollAccY & PlayfieldMask;
   PresentFrame();
   if (RunLimit.frames != 0 || RunLimit.runningMs != 0) CheckRunLimit();
 }

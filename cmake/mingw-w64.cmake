@@ -16,3 +16,10 @@ find_program(TORVEX_WINE NAMES wine wine64)
 if(TORVEX_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${TORVEX_WINE})
 endif()
+# Programs on the Win32 backend, with printf and its kin as C99 has them (%zu and the like),
+# not as the old system library does; they carry their C++ runtime inside, so they run on a
+# Windows with nothing installed.
+set(TORVEX_PLATFORM win32 CACHE STRING "The platform backend: sdl or win32")
+set(CMAKE_C_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
+set(CMAKE_CXX_FLAGS_INIT "-D__USE_MINGW_ANSI_STDIO=1")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -19,10 +19,9 @@ constexpr int32_t WindowWidth = 512;       // the client area, always exactly th
 constexpr int32_t WindowHeight = 384;
 constexpr int32_t FrameBytes = FrameWidth * FrameHeight;  // 198,144
 
-// The layout of FrameColours: the display's static colours at both ends, black beside them,
-// and a 6 by 6 by 6 colour cube in the middle.
-constexpr int32_t StaticColourCount = 10;  // at 0 to 9 and at 246 to 255
-constexpr int32_t HighStaticFirst = 246;
+// The layout of FrameColours: the display's static colours at both ends (StaticColourCount
+// and HighStaticFirst, platform.h), black beside them, and a 6 by 6 by 6 colour cube in the
+// middle.
 constexpr int32_t ColourCubeFirst = 20;
 constexpr int32_t ColourCubeLast = 235;
 // The colour FrameColours holds at an index between the static colours: for 20 + 36r + 6g + b
@@ -77,13 +76,7 @@ extern char** AppArgVector;
 // The framework's main routine: returns the exit code (0 also when the class cannot be had).
 int32_t RunApplication(InstanceHandle instance, InstanceHandle previousInstance,
                        const char* commandLine, int32_t showCommand);
-
-// The platform's start-up of a program whose main() has answered its own command line: catches
-// the system's requests to stop, builds AppArgVector from argv and runs RunApplication. Returns
-// the exit code, 128 + the signal's number for a run stopped by one. The entry library's main()
-// calls it after answering --version; a program with options of its own calls it from its own
-// main() and leaves the entry library out.
-int StartProgram(int argc, char** argv);
+// StartProgram (platform.h) builds them from main()'s arguments and calls RunApplication.
 
 // ---------------------------------------------------------------------------------------
 // Window messages and run state.

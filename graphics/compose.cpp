@@ -10,7 +10,6 @@
 #include <cstring>
 
 namespace {
-constexpr int32_t SlotCount = 256;
 
 // Copies n bytes (a multiple of 4). Fixed 64-byte pieces compile to plain vector moves; a
 // library memcpy call per row measured much slower for rows this short.
@@ -75,8 +74,8 @@ void DrawSlot(const SpriteSlot& slot) {
 void CopyViewport() {
   if (Playfield == nullptr || FrameTopRow == nullptr) return;
   // The origin is kept within the Playfield even if a caller let it run out of 0..1023.
-  int32_t x = ScrollOrigin.x & (PlayfieldSize - 1);
-  int32_t y = ScrollOrigin.y & (PlayfieldSize - 1);
+  int32_t x = ScrollOrigin.x & PlayfieldMask;
+  int32_t y = ScrollOrigin.y & PlayfieldMask;
   ViewportShift = x & 3;
   SpriteOrigin = FrameTopRow + ViewportShift;
   // Rows start at the column rounded down to a multiple of 4; the shift hides the rest.
@@ -90,6 +89,6 @@ void CopyViewport() {
 void DrawSprites() {
   if (SpriteTable == nullptr || SpriteOrigin == nullptr) return;
   // Slot order is drawing order: a higher slot covers a lower one.
-  for (int32_t slot = 0; slot < SlotCount; ++slot)
+  for (int32_t slot = 0; slot < SpriteSlotCount; ++slot)
     if ((SpriteTable[slot].flags & SlotVisible) != 0) DrawSlot(SpriteTable[slot]);
 }

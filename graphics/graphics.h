@@ -9,15 +9,19 @@
 
 #include <cstdint>
 
+#include "assets/assets.h"
 #include "frame/frame.h"
 
 // ---------------------------------------------------------------------------------------
 // Playfield, tile map and text writer.
 
 constexpr int32_t PlayfieldSize = 1024;            // pixels per side; wraps at both edges
-constexpr int32_t PlayfieldBytes = 1024 * 1024;
-constexpr int32_t SpriteTableBytes = 256 * 32;
-constexpr int32_t TileMapBytes = 64 * 64;
+constexpr int32_t PlayfieldMask = PlayfieldSize - 1;  // a coordinate taken round the Playfield
+constexpr int32_t TilesPerSide = PlayfieldSize / GlyphSide;  // 64 tiles of one glyph each
+constexpr int32_t SpriteSlotCount = 256;
+constexpr int32_t PlayfieldBytes = PlayfieldSize * PlayfieldSize;
+constexpr int32_t SpriteTableBytes = SpriteSlotCount * 32;  // slots of 32 bytes
+constexpr int32_t TileMapBytes = TilesPerSide * TilesPerSide;
 constexpr int32_t PlayfieldBlockBytes = PlayfieldBytes + SpriteTableBytes + TileMapBytes;
 
 struct SpriteSlot {

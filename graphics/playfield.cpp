@@ -18,10 +18,9 @@ uint8_t* FrameTopRow = nullptr;      // fixed by AllocPlayfield from the FrameBu
 uint8_t* SpriteOrigin = nullptr;     // AllocPlayfield, CopyViewport; read by DrawSprites
 
 namespace {
-constexpr int32_t TilesPerSide = 64;
 
 // Copies one glyph onto tile (column, row) and records its code in the TileMap. Both are
-// taken modulo 64, so a cursor set out of range still lands inside the Playfield.
+// taken modulo TilesPerSide, so a cursor set out of range still lands inside the Playfield.
 void DrawTile(uint32_t column, uint32_t row, uint8_t mapCode, const uint8_t* glyph) {
   column &= TilesPerSide - 1;
   row &= TilesPerSide - 1;

@@ -3,49 +3,57 @@
 #
 # Two components: "program" (the programs, their data, the manual pages and the desktop
 # integration; the .deb holds exactly this) and "development" (headers, static libraries, the
-# CMake package and the pkg-config files, for applications built on the framework).
+# CMake package and the pkg-config files, for applications built on the framework). The
+# desktop integration, the pkg-config files and the Debian package are for systems that have
+# them: not for the Windows build.
 include(CMakePackageConfigHelpers)
 
 set(TORVEX_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(TORVEX_GENERATED ${PROJECT_BINARY_DIR}/generated)
 
 # ---- program ------------------------------------------------------------------------------
-install(TARGETS torvex32 torvex32-bench torvex-compare torvex-assets
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+# The tools a user runs, where this build makes them (a cross build has the build machine's).
+set(TORVEX_PROGRAMS torvex32 torvex32-bench)
+if(NOT CMAKE_CROSSCOMPILING)
+  list(APPEND TORVEX_PROGRAMS torvex-compare torvex-assets)
+endif()
+install(TARGETS ${TORVEX_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
 install(FILES ${TORVEX_FONT_FILE} ${TORVEX_SPRITE_FILE} ${TORVEX_OUT}/TORVEX.MID
               ${TORVEX_OUT}/TORVEX.WAV
         DESTINATION ${TORVEX_DATA_DIR} COMPONENT program)
-install(FILES ${TORVEX_PACKAGING_DIR}/torvex32.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT program)
-install(FILES ${TORVEX_PACKAGING_DIR}/torvex32.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT program)
-foreach(size ${TORVEX_ICON_SIZES})
-  install(FILES ${TORVEX_GENERATED}/icons/${size}x${size}/torvex32.png
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT program)
-endforeach()
+if(NOT WIN32)
+  install(FILES ${TORVEX_PACKAGING_DIR}/torvex32.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT program)
+  install(FILES ${TORVEX_PACKAGING_DIR}/torvex32.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT program)
+  foreach(size ${TORVEX_ICON_SIZES})
+    install(FILES ${TORVEX_GENERATED}/icons/${size}x${size}/torvex32.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT program)
+  endforeach()
 
-# Manual pages and the changelog are installed compressed, as Debian expects; -n keeps the
-# files identical from build to build.
-set(TORVEX_GZIPPED "")
-function(torvex_gzip source destination)
-  get_filename_component(name ${source} NAME)
-  set(output ${TORVEX_GENERATED}/gz/${name}.gz)
-  add_custom_command(OUTPUT ${output}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${TORVEX_GENERATED}/gz
-    COMMAND gzip -n -9 -c ${source} > ${output}
-    DEPENDS ${source} VERBATIM)
-  set(TORVEX_GZIPPED ${TORVEX_GZIPPED} ${output} PARENT_SCOPE)
-  install(FILES ${output} DESTINATION ${destination} COMPONENT program)
-endfunction()
-file(GLOB TORVEX_MAN_PAGES CONFIGURE_DEPENDS ${TORVEX_PACKAGING_DIR}/man/*.[0-9])
-foreach(page ${TORVEX_MAN_PAGES})
-  string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${page})
-  torvex_gzip(${page} ${CMAKE_INSTALL_MANDIR}/man${section})
-endforeach()
-torvex_gzip(${TORVEX_PACKAGING_DIR}/changelog ${CMAKE_INSTALL_DOCDIR})
-add_custom_target(torvex_gzipped ALL DEPENDS ${TORVEX_GZIPPED})
-install(FILES ${TORVEX_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
-        COMPONENT program)
+  # Manual pages and the changelog are installed compressed, as Debian expects; -n keeps the
+  # files identical from build to build.
+  set(TORVEX_GZIPPED "")
+  function(torvex_gzip source destination)
+    get_filename_component(name ${source} NAME)
+    set(output ${TORVEX_GENERATED}/gz/${name}.gz)
+    add_custom_command(OUTPUT ${output}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${TORVEX_GENERATED}/gz
+      COMMAND gzip -n -9 -c ${source} > ${output}
+      DEPENDS ${source} VERBATIM)
+    set(TORVEX_GZIPPED ${TORVEX_GZIPPED} ${output} PARENT_SCOPE)
+    install(FILES ${output} DESTINATION ${destination} COMPONENT program)
+  endfunction()
+  file(GLOB TORVEX_MAN_PAGES CONFIGURE_DEPENDS ${TORVEX_PACKAGING_DIR}/man/*.[0-9])
+  foreach(page ${TORVEX_MAN_PAGES})
+    string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${page})
+    torvex_gzip(${page} ${CMAKE_INSTALL_MANDIR}/man${section})
+  endforeach()
+  torvex_gzip(${TORVEX_PACKAGING_DIR}/changelog ${CMAKE_INSTALL_DOCDIR})
+  add_custom_target(torvex_gzipped ALL DEPENDS ${TORVEX_GZIPPED})
+  install(FILES ${TORVEX_PACKAGING_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT program)
+endif()
 
 # ---- development --------------------------------------------------------------------------
 foreach(header frame/frame.h platform/platform.h graphics/graphics.h assets/assets.h
@@ -54,7 +62,7 @@ foreach(header frame/frame.h platform/platform.h graphics/graphics.h assets/asse
   install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${TORVEX_INCLUDE_DIR}/${folder}
           COMPONENT development)
 endforeach()
-install(TARGETS torvex_core torvex_platform_sdl torvex_framework torvex_entry torvex_app
+install(TARGETS torvex_core ${TORVEX_BACKEND} torvex_framework torvex_entry torvex_app
                 torvex_app_set torvex_null_app torvex_null_app_set
         EXPORT torvex32Targets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
@@ -69,6 +77,15 @@ write_basic_package_version_file(${TORVEX_GENERATED}/torvex32ConfigVersion.cmake
 install(FILES ${TORVEX_GENERATED}/torvex32Config.cmake
               ${TORVEX_GENERATED}/torvex32ConfigVersion.cmake
         DESTINATION ${TORVEX_CMAKE_DIR} COMPONENT development)
+# The libraries the backend links, found the way the build found them.
+if(TORVEX_BACKEND_DEPENDENCIES)
+  install(FILES ${TORVEX_BACKEND_DEPENDENCIES} RENAME torvex32Dependencies.cmake
+          DESTINATION ${TORVEX_CMAKE_DIR} COMPONENT development)
+endif()
+
+if(WIN32)
+  return()
+endif()
 
 # pkg-config: torvex32 (the framework and main(); the application supplies every hook) and
 # torvex32-null-app (the same, with the null application filling the hooks left out).

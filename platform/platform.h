@@ -36,7 +36,9 @@ struct PaletteEntry {
 };
 // The twenty static colours of a 256-colour display: its system palette entries 0 to 9, then
 // 246 to 255. The platform layer reports them as its system palette.
-extern const PaletteEntry DisplayStaticColours[20];
+constexpr int32_t StaticColourCount = 10;  // at each end: 0 to 9 and 246 to 255
+constexpr int32_t HighStaticFirst = 256 - StaticColourCount;
+extern const PaletteEntry DisplayStaticColours[2 * StaticColourCount];
 // The system palette of a display whose palette has been reset: the static colours at both
 // ends, black between. Fills entries first to first + count - 1 (clipped at 256) and returns
 // how many it filled; 0 for a range outside the palette.
@@ -128,6 +130,18 @@ InstanceHandle GetProgramInstance();
 // Full path of the running program's file into buffer (size bytes, terminator included);
 // returns its length, or 0 if it cannot be had or does not fit.
 uint32_t GetProgramFilePath(char* buffer, uint32_t size);
+// The path element 0 of the program's argument vector gets: GetProgramFilePath's, or where the
+// system cannot say, what the backend makes of argument0 (main()'s argv[0], may be null).
+// Empty when neither can be had.
+void GetStartingProgramPath(const char* argument0, char* buffer, uint32_t size);
+
+// The framework's start-up (frame/), which the backends' main() and programs with a main() of
+// their own call once their command line is answered: catches the system's requests to stop,
+// builds the framework's argument vector from argv (element 0 the full path of the program's
+// own file) and runs the framework. Returns the exit code, 128 + the signal's number for a run
+// stopped by one. The entry library's main() calls it after answering --version; a program
+// with options of its own calls it from its own main() and leaves the entry library out.
+int StartProgram(int argc, char** argv);
 
 // ---------------------------------------------------------------------------------------
 // Windows, messages and the message queue.

@@ -2,7 +2,7 @@
 // platform backend reports as its system palette, and the sixteen colours of icons.
 #include "platform/platform.h"
 
-const PaletteEntry DisplayStaticColours[20] = {
+const PaletteEntry DisplayStaticColours[2 * StaticColourCount] = {
     {0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},     {128, 128, 0, 0},
     {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0},   {192, 192, 192, 0},
     {192, 220, 192, 0}, {166, 202, 240, 0}, {255, 251, 240, 0}, {160, 160, 164, 0},
@@ -14,9 +14,10 @@ int32_t ResetSystemPaletteEntries(int32_t first, int32_t count, PaletteEntry* en
   if (count > 256 - first) count = 256 - first;
   for (int32_t i = 0; i < count; ++i) {
     int32_t index = first + i;
-    entries[i] = index < 10 ? DisplayStaticColours[index]
-                 : index >= 246 ? DisplayStaticColours[index - 236]
-                                : PaletteEntry{0, 0, 0, 0};
+    entries[i] = index < StaticColourCount ? DisplayStaticColours[index]
+                 : index >= HighStaticFirst
+                     ? DisplayStaticColours[index - HighStaticFirst + StaticColourCount]
+                     : PaletteEntry{0, 0, 0, 0};
   }
   return count;
 }

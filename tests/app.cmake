@@ -3,10 +3,13 @@ add_executable(app_test ${CMAKE_CURRENT_LIST_DIR}/app_test.cpp)
 torvex_link_set(torvex_app_double BACKEND torvex_platform_double HOOKS torvex_app)
 target_link_libraries(app_test PRIVATE torvex_app_double GTest::gtest GTest::gtest_main)
 target_compile_definitions(app_test PRIVATE TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")
-set_target_properties(app_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
-gtest_discover_tests(app_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
+torvex_gtest(app_test)
+if(MINGW)
+  # MinGW's GCC 12 sees a vector's resize copy out of bounds where there is none.
+  target_compile_options(app_test PRIVATE -Wno-array-bounds)
+endif()
 
-# The installed layout works: the runner in bin finds its data files in the data directory
+# The installed layout works (natively: the check runs what it installed): the runner in bin finds its data files in the data directory
 # (share/torvex32, not next to itself) and runs the benchmark, torvex-compare draws its chart
 # with the font from there; the desktop integration, the manual pages, the headers and the
 # CMake and pkg-config packages are where the README says.
@@ -23,7 +26,9 @@ for f in share/applications/torvex32.desktop share/metainfo/torvex32.metainfo.xm
 bin/torvex-compare --png chart.png ${PROJECT_SOURCE_DIR}/tests/data/result-headless.json \
   ${PROJECT_SOURCE_DIR}/tests/data/result-window.json >/dev/null && test -s chart.png || exit 1
 bin/torvex32-bench --frames 30")
-add_test(NAME install.runner_runs_from_its_install_location
-  COMMAND sh -c "${TORVEX_INSTALL_CHECK}" WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-set_tests_properties(install.runner_runs_from_its_install_location PROPERTIES
-  TIMEOUT 120 ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" PASS_REGULAR_EXPRESSION "Wait a Minute !!")
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME install.runner_runs_from_its_install_location
+    COMMAND sh -c "${TORVEX_INSTALL_CHECK}" WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  set_tests_properties(install.runner_runs_from_its_install_location PROPERTIES
+    TIMEOUT 120 ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0" PASS_REGULAR_EXPRESSION "Wait a Minute !!")
+endif()

@@ -227,6 +227,23 @@ TEST(ProgramTest, ThePathIsTheRunningProgramsFile) {
   EXPECT_EQ(GetProgramFilePath(path, length), 0u);  // does not fit with its terminator
 }
 
+// Element 0 of the argument vector at start-up: the program's own file, whatever argv[0] says;
+// where that does not fit, argv[0] made absolute, and nothing where neither fits.
+TEST(ProgramTest, TheStartingPathIsTheProgramsFileOrElseItsAbsoluteArgument) {
+  char own[4096], path[4096];
+  const uint32_t length = GetProgramFilePath(own, sizeof own);
+  ASSERT_GT(length, 0u);
+  GetStartingProgramPath("elsewhere/torvex32", path, sizeof path);
+  EXPECT_STREQ(path, own);
+  char shorter[2];
+  GetStartingProgramPath("/", shorter, sizeof shorter);  // the file does not fit; "/" does
+  EXPECT_STREQ(shorter, "/");
+  GetStartingProgramPath(nullptr, shorter, sizeof shorter);
+  EXPECT_STREQ(shorter, "");
+  GetStartingProgramPath(".", shorter, sizeof shorter);  // the folder's path does not fit
+  EXPECT_STREQ(shorter, "");
+}
+
 // ---------------------------------------------------------------------------------------
 // Pixel conversion.
 

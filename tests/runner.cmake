@@ -1,13 +1,12 @@
 # runner.cmake — the measurement runner and the comparison: the runner's parts on the recording
 # double, and its command lines, signals, result files and charts as a user runs them.
 add_executable(runner_test tests/runner_test.cpp)
-target_link_libraries(runner_test PRIVATE
-  "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_double>"
-  GTest::gtest GTest::gtest_main)
-set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
-gtest_discover_tests(runner_test PROPERTIES TIMEOUT 120 DISCOVERY_TIMEOUT 60)
+torvex_link_set(torvex_runner_double BACKEND torvex_platform_double HOOKS torvex_runner torvex_app)
+target_link_libraries(runner_test PRIVATE torvex_runner_double GTest::gtest GTest::gtest_main)
+torvex_gtest(runner_test)
 
-if(COMMAND torvex_e2e_tests)
+# The tools' command lines as a user runs them: where the tools are built.
+if(TARGET torvex-compare)
   torvex_e2e_tests(tests/e2e/test_runner.py ENVIRONMENT
     "SOURCE_DIR=${PROJECT_SOURCE_DIR}"
     "TORVEX32=$<TARGET_FILE:torvex32>"

@@ -85,6 +85,31 @@ class WinResourcesTest(unittest.TestCase):
             self.assertIn("bad.art:4", result.stderr)
             self.assertFalse(os.path.exists(os.path.join(folder, "bad.cur")))
 
+    def test_the_table_holds_every_picture_as_the_sdl_backend_reads_it(self):
+        with tempfile.TemporaryDirectory() as folder:
+            table = os.path.join(folder, "resources.cpp")
+            arts = [os.path.join(DATA, name) for name in ("AppIcon.art", "AppCursor.art")]
+            subprocess.run([TOOL, "--table", table] + arts, check=True)
+            with open(table) as f:
+                text = f.read()
+            for name, kind, chars in (("AppIcon.art", "ResourceIcon", "0123456789abcdef"),
+                                      ("AppCursor.art", "ResourceCursor", ".#o~")):
+                header, rows = read_art(name)
+                hot = header[4:6] if kind == "ResourceCursor" else ["0", "0"]
+                self.assertIn('{"%s", %s, %s, %s, %s, %s, %sPixels},' % (
+                    header[1], kind, header[2], header[3], hot[0], hot[1], header[1]), text)
+                body = text.split("const uint8_t %sPixels[] = {\n" % header[1])[1]
+                lines = body.split("\n")[:len(rows)]
+                for row, line in zip(rows, lines):
+                    # Icons: the colour, 255 for transparent; cursors: the character's place.
+                    expected = [chars.index(c) if c in chars else 255 for c in row]
+                    self.assertEqual([int(v) for v in line.rstrip(",").split(",")], expected)
+            self.assertIn("ProgramResourceCount = 2;", text)
+            # The same pictures again leave the file as it was, so nothing is compiled again.
+            os.utime(table, (1, 1))
+            subprocess.run([TOOL, "--table", table] + arts, check=True)
+            self.assertEqual(os.stat(table).st_mtime, 1)
+
 
 if __name__ == "__main__":
     unittest.main()

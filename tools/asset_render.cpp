@@ -1,13 +1,8 @@
 // asset_render.cpp — pictures for looking at assets: PNG sheets of glyphs and images in the
 // frame palette.
-#include <png.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 
 #include "assets/assets.h"
-#include "frame/frame.h"
 #include "tools/asset_tool.h"
 
 namespace {
@@ -32,14 +27,6 @@ struct Canvas {
 
 int32_t Field(const uint8_t* header, int index) {
   return static_cast<int16_t>(header[2 * index] | header[2 * index + 1] << 8);
-}
-
-void FramePalette(png_color palette[256]) {
-  for (int i = 0; i < 256; ++i) {
-    uint8_t rgb[3] = {};
-    FrameColour(i, rgb);
-    palette[i] = {rgb[0], rgb[1], rgb[2]};
-  }
 }
 
 // Checks each image's header against the bytes its record holds, and measures the sheet.
@@ -67,62 +54,7 @@ bool MeasureImages(const AssetData& asset, int64_t scale, int64_t& width, int64_
   return true;
 }
 
-// libpng's complaints become the command's message, instead of lines of its own on stderr.
-[[noreturn]] void KeepPngError(png_structp png, png_const_charp message) {
-  *static_cast<std::string*>(png_get_error_ptr(png)) = message;
-  png_longjmp(png, 1);
-}
-void IgnorePngWarning(png_structp, png_const_charp) {}
-
-// Writes rows of `channels` bytes a pixel (1: indices into the frame palette, 4: RGBA).
-bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
-                  const uint8_t* data, std::string& why) {
-  std::string pngError;
-  auto write = [&](std::FILE* file) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &pngError, KeepPngError,
-                                              IgnorePngWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-      // A failed write of the file (a full disk) is told by the system's reason.
-      const int error = errno;
-      if (std::ferror(file) != 0) pngError.clear();
-      png_destroy_write_struct(&png, &info);
-      errno = error;
-      return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, 8,
-                 channels == 1 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color palette[256];
-    if (channels == 1) {
-      FramePalette(palette);
-      png_set_PLTE(png, info, palette, 256);
-    }
-    png_write_info(png, info);
-    const size_t rowBytes = static_cast<size_t>(width) * channels;
-    for (int32_t y = 0; y < height; ++y)
-      png_write_row(png, const_cast<png_bytep>(data + static_cast<size_t>(y) * rowBytes));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-  };
-  if (WriteFileSafely(path, write, why)) return true;
-  if (!pngError.empty()) why = path + ": cannot be written: " + pngError;
-  return false;
-}
-
 }  // namespace
-
-bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<uint8_t>& pixels, std::string& why) {
-  return WritePngRows(path, width, height, 1, pixels.data(), why);
-}
-
-bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
-                  const std::vector<uint8_t>& rgba, std::string& why) {
-  return WritePngRows(path, width, height, 4, rgba.data(), why);
-}
 
 bool RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
                  std::vector<uint8_t>& pixels, std::string& why) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "pngfile/pngfile.h"
 
 enum class AssetKind { Font, Sprites };
 
@@ -34,14 +35,6 @@ std::vector<uint8_t> EncodePlain(const AssetData& asset);
 // before the file's own data). Fails when a byte that no literal can store has no copy source.
 bool EncodePacked(const AssetData& asset, std::vector<uint8_t>& file, std::string& why);
 
-// The frame palette's colour of index i: red, green, blue.
-void FrameColour(int index, uint8_t rgb[3]);
-// Writes an 8-bit indexed PNG in the frame palette.
-bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<uint8_t>& pixels, std::string& why);
-// Writes an RGBA PNG: width * height pixels of red, green, blue and alpha.
-bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
-                  const std::vector<uint8_t>& rgba, std::string& why);
 // Largest sheet RenderSheet draws, in pixels (one byte each): a sprite file's header fields
 // can ask for sheets of gigabytes.
 constexpr int64_t MaxSheetPixels = int64_t{64} << 20;
@@ -52,24 +45,6 @@ constexpr int64_t MaxSheetSide = 1000000;
 // sheets above MaxSheetPixels or with a side above MaxSheetSide.
 bool RenderSheet(const AssetData& asset, int32_t scale, int32_t& width, int32_t& height,
                  std::vector<uint8_t>& pixels, std::string& why);
-
-// Output files are written so that the target is never left half-written: the data goes to a
-// new file beside the target, is flushed to the disk, and only then replaces the target in one
-// rename. On any failure the target keeps every byte and nothing is left beside it.
-struct StagedFile {
-  std::string target;     // the path as given (a symbolic link is replaced through)
-  std::string temporary;  // the written data, waiting for CommitFile
-};
-// Writes the new content through `write` (false: it failed) into a temporary file beside path.
-bool StageFile(const std::string& path, const std::function<bool(std::FILE*)>& write,
-               StagedFile& staged, std::string& why);
-bool CommitFile(StagedFile& staged, std::string& why);  // the rename; on failure discards
-void DiscardFile(StagedFile& staged);                   // removes the temporary file
-// StageFile and CommitFile in one.
-bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& write,
-                     std::string& why);
-bool WriteFileSafely(const std::string& path, const std::vector<uint8_t>& bytes,
-                     std::string& why);
 
 // The editable sources: text art with a legend (format at the top of asset_sources.cpp).
 // Fail with the file and line in why.

@@ -3,5 +3,3 @@
 # as the program finds its data).
 add_executable(torvex-compare ${CMAKE_CURRENT_LIST_DIR}/compare.cpp)
 target_link_libraries(torvex-compare PRIVATE torvex_asset_tool)
-target_compile_definitions(torvex-compare PRIVATE
-  TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")

@@ -422,23 +422,16 @@ bool LoadFont(const std::string& path, Font& font, std::string& why) {
   return true;
 }
 
-#ifndef TORVEX_DATA_FROM_PROGRAM
-#define TORVEX_DATA_FROM_PROGRAM ""
-#endif
-
-// The font as the benchmark finds its data: beside the program's own file, or else in the
-// installed data directory (relative to the program's directory, or absolute).
+// The font as the benchmark finds its data (FindDataFile), from the program's own file.
 std::string DefaultFontPath() {
   char self[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return "TORVEX32.ZGL";
   std::string path(self, static_cast<size_t>(n));
   std::string dir = path.substr(0, path.find_last_of('/') + 1);
-  std::string beside = dir + "TORVEX32.ZGL";
-  const std::string installed = TORVEX_DATA_FROM_PROGRAM;
-  if (installed.empty() || access(beside.c_str(), R_OK) == 0) return beside;
-  std::string data = (installed[0] == '/' ? "" : dir) + installed + "TORVEX32.ZGL";
-  return access(data.c_str(), R_OK) == 0 ? data : beside;
+  char font[PATH_MAX];
+  if (!FindDataFile(font, sizeof font, dir.c_str(), "TORVEX32.ZGL")) return dir + "TORVEX32.ZGL";
+  return font;
 }
 
 bool DrawChart(const std::string& out, const std::string& fontPath,

@@ -1,7 +1,7 @@
 # icon.cmake — the desktop entry's icons: data/AppIcon.art, the window's own icon, as PNGs at
 # the sizes desktops ask for (TORVEX_ICON_SIZES), all drawn from that one picture.
 add_executable(torvex-icon-png ${CMAKE_CURRENT_LIST_DIR}/icon_png.cpp)
-target_link_libraries(torvex-icon-png PRIVATE torvex_asset_tool)
+target_link_libraries(torvex-icon-png PRIVATE torvex_art torvex_png)
 set(TORVEX_ICON_SIZES 32 48 64 128)
 set(TORVEX_ICON_FILES "")
 foreach(size ${TORVEX_ICON_SIZES})

@@ -5,39 +5,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
-#include "tools/asset_tool.h"
+#include "pngfile/pngfile.h"
+#include "tools/art.h"
 #include "torvex_version.h"
 
 namespace {
 
 // Reads the icon's rows as RGBA; false with a message on anything unexpected.
 bool ReadIcon(const char* path, int& width, int& height, std::vector<uint8_t>& rgba) {
-  std::ifstream in(path);
-  std::string line, name;
-  while (std::getline(in, line) && (line.empty() || line[0] == '#')) {}
-  if (sscanf(line.c_str(), "icon %*s %d %d", &width, &height) != 2 || width <= 0 || height <= 0) {
-    fprintf(stderr, "torvex-icon-png: %s: no \"icon NAME WIDTH HEIGHT\" line\n", path);
+  Art art;
+  std::string why;
+  if (!ReadArt(path, art, why) || art.kind != "icon") {
+    if (why.empty()) why = std::string(path) + ": a cursor, not an icon";
+    fprintf(stderr, "torvex-icon-png: %s\n", why.c_str());
     return false;
   }
-  for (int y = 0; y < height; ++y) {
-    if (!std::getline(in, line) || static_cast<int>(line.size()) != width) {
-      fprintf(stderr, "torvex-icon-png: %s: row %d is not %d pixels wide\n", path, y, width);
-      return false;
-    }
-    for (char c : line) {
-      std::string digits = "0123456789abcdef";
-      size_t index = digits.find(c);
-      uint32_t colour = index == std::string::npos ? 0 : IconColours[index];
-      rgba.push_back(colour >> 16 & 0xFF);
-      rgba.push_back(colour >> 8 & 0xFF);
-      rgba.push_back(colour & 0xFF);
-      rgba.push_back(index == std::string::npos ? 0 : 255);  // '.' is transparent
-    }
+  width = art.width, height = art.height;
+  for (int p : art.pixels) {
+    uint32_t colour = p != ArtTransparent ? IconColours[p] : 0;
+    rgba.push_back(colour >> 16 & 0xFF);
+    rgba.push_back(colour >> 8 & 0xFF);
+    rgba.push_back(colour & 0xFF);
+    rgba.push_back(p != ArtTransparent ? 255 : 0);
   }
   return true;
 }

@@ -1,69 +1,22 @@
 // win_resources.cpp — torvex-win-resources: turns the program's icon and cursor sources
 // (data/*.art) into the icon (.ico) and cursor (.cur) files that the Windows build's resource
-// script compiles into the program.
+// script compiles into the program, or (--table) into the table of them that the SDL backend
+// compiles in.
 //
 // The icon becomes one 32-bit image with an AND mask for its transparent pixels; the cursor a
 // monochrome image whose XOR and AND masks give black, white, transparent and inverted pixels.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+#include "tools/art.h"
 #include "torvex_version.h"
 
 namespace {
-
-// The 16 icon colours (0x00RRGGBB), as the SDL backend and the desktop icon draw them.
-const uint32_t IconColours[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                  0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                  0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
-
-struct Art {
-  std::string kind, name;
-  int width = 0, height = 0, hotX = 0, hotY = 0;
-  std::vector<int> pixels;  // icons: colour 0..15, 16 transparent; cursors: . # o ~ as 0..3
-};
-
-bool ReadArt(const char* path, Art& art, std::string& why) {
-  std::ifstream in(path);
-  if (!in) {
-    why = std::string(path) + ": cannot be read";
-    return false;
-  }
-  std::string line;
-  int number = 0;
-  while (std::getline(in, line) && (++number, line.empty() || line[0] == '#')) {}
-  char kind[16] = "", name[64] = "";
-  int fields = sscanf(line.c_str(), "%15s %63s %d %d %d %d", kind, name, &art.width,
-                      &art.height, &art.hotX, &art.hotY);
-  art.kind = kind;
-  art.name = name;
-  if (!((art.kind == "icon" && fields == 4) || (art.kind == "cursor" && fields == 6)) ||
-      art.width <= 0 || art.height <= 0 || art.width > 256 || art.height > 256) {
-    why = std::string(path) + ":" + std::to_string(number) +
-          ": expected 'icon NAME W H' or 'cursor NAME W H HOTX HOTY'";
-    return false;
-  }
-  const std::string chars = art.kind == "icon" ? "0123456789abcdef." : ".#o~";
-  for (int y = 0; y < art.height; ++y) {
-    ++number;
-    if (!std::getline(in, line) || static_cast<int>(line.size()) != art.width) {
-      why = std::string(path) + ":" + std::to_string(number) + ": a row of " +
-            std::to_string(art.width) + " pixels expected";
-      return false;
-    }
-    for (char c : line) {
-      size_t value = chars.find(c);
-      if (value == std::string::npos) {
-        why = std::string(path) + ":" + std::to_string(number) + ": '" + c + "' is no pixel";
-        return false;
-      }
-      art.pixels.push_back(static_cast<int>(value));
-    }
-  }
-  return true;
-}
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
   out.push_back(v & 0xFF);
@@ -107,15 +60,16 @@ std::vector<uint8_t> IconImage(const Art& art) {
   for (int y = art.height - 1; y >= 0; --y) {  // rows bottom-up
     for (int x = 0; x < art.width; ++x) {
       int p = art.pixels[y * art.width + x];
-      uint32_t colour = p < 16 ? IconColours[p] : 0;
+      uint32_t colour = p != ArtTransparent ? IconColours[p] : 0;
       image.push_back(colour & 0xFF);
       image.push_back(colour >> 8 & 0xFF);
       image.push_back(colour >> 16 & 0xFF);
-      image.push_back(p < 16 ? 0xFF : 0);
+      image.push_back(p != ArtTransparent ? 0xFF : 0);
     }
   }
   for (int y = art.height - 1; y >= 0; --y)
-    PutMaskRow(image, art.width, [&](int x) { return art.pixels[y * art.width + x] == 16; });
+    PutMaskRow(image, art.width,
+               [&](int x) { return art.pixels[y * art.width + x] == ArtTransparent; });
   return image;
 }
 
@@ -159,13 +113,69 @@ std::vector<uint8_t> ResourceFile(const Art& art) {
   return file;
 }
 
+// The SDL backend's table of every picture: their pixels as bytes (icons: the colour, 255 for
+// transparent; cursors: the character's place), named and sized.
+std::string ResourceTable(const std::vector<Art>& arts) {
+  std::ostringstream arrays, entries;
+  for (const Art& art : arts) {
+    arrays << "const uint8_t " << art.name << "Pixels[] = {\n";
+    for (int y = 0; y < art.height; ++y) {
+      for (int x = 0; x < art.width; ++x) {
+        int p = art.pixels[y * art.width + x];
+        arrays << (art.kind == "icon" && p == ArtTransparent ? 255 : p) << ',';
+      }
+      arrays << '\n';
+    }
+    arrays << "};\n";
+    entries << "    {\"" << art.name << "\", "
+            << (art.kind == "icon" ? "ResourceIcon" : "ResourceCursor") << ", " << art.width
+            << ", " << art.height << ", " << art.hotX << ", " << art.hotY << ", " << art.name
+            << "Pixels},\n";
+  }
+  return "// resources.cpp — the program's icons and cursors, written by torvex-win-resources\n"
+         "// from data/*.art. Do not edit: edit the pictures.\n"
+         "#include \"platform/sdl/backend.h\"\n\nnamespace {\n" +
+         arrays.str() + "}  // namespace\n\nconst ProgramResource ProgramResources[] = {\n" +
+         entries.str() + "    {nullptr, 0, 0, 0, 0, 0, nullptr}};\n" +
+         "const int32_t ProgramResourceCount = " + std::to_string(arts.size()) + ";\n";
+}
+
+// Writes the file; one that already holds the text is left alone, so that nothing is compiled
+// again for nothing.
+bool WriteIfChanged(const char* path, const std::string& text) {
+  std::ifstream old(path, std::ios::binary);
+  std::ostringstream held;
+  held << old.rdbuf();
+  if (old && held.str() == text) return true;
+  FILE* out = fopen(path, "wb");
+  return out != nullptr && fwrite(text.data(), 1, text.size(), out) == text.size() &&
+         fclose(out) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (AnswerVersion(argc, argv, "torvex-win-resources")) return 0;
-  const char* usage = "usage: torvex-win-resources IN.art OUT.ico|OUT.cur\n";
+  const char* usage =
+      "usage: torvex-win-resources IN.art OUT.ico|OUT.cur\n"
+      "       torvex-win-resources --table OUT.cpp IN.art...\n";
   if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     fputs(usage, stdout);
+    return 0;
+  }
+  if (argc >= 3 && std::string(argv[1]) == "--table") {
+    std::vector<Art> arts(argc - 3);
+    std::string why;
+    for (int i = 3; i < argc; ++i) {
+      if (!ReadArt(argv[i], arts[i - 3], why)) {
+        fprintf(stderr, "torvex-win-resources: %s\n", why.c_str());
+        return 1;
+      }
+    }
+    if (!WriteIfChanged(argv[2], ResourceTable(arts))) {
+      fprintf(stderr, "torvex-win-resources: %s: cannot be written\n", argv[2]);
+      return 1;
+    }
     return 0;
   }
   if (argc != 3 || std::string(argv[1]).rfind("--", 0) == 0 ||

@@ -32,7 +32,7 @@
 
 #include "app/app.h"
 #include "app/runner/runner.h"
-#include "tools/asset_tool.h"
+#include "pngfile/pngfile.h"
 #include "torvex_version.h"
 
 namespace {
@@ -275,11 +275,11 @@ bool WriteOutput(const std::string& path, const std::string& json) {
 
 void WarnShortRuns(const RunnerResult& result) {
   for (const RunRecord& run : result.runs) {
-    if (run.started == 0 || run.complete == 0 || run.elapsedMs > 3000) continue;
+    if (run.started == 0 || run.complete == 0 || run.elapsedMs > RateShownAfterMs) continue;
     fprintf(stderr,
             "torvex32-bench: a run of %.3f s is measured exactly, but the window would still "
-            "say \"Wait a Minute !!\" (it shows the rate after 3 s)\n",
-            run.elapsedMs / 1000.0);
+            "say \"%s\" (it shows the rate after %g s)\n",
+            run.elapsedMs / 1000.0, WaitText, RateShownAfterMs / 1000.0);
     return;
   }
 }

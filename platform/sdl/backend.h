@@ -42,7 +42,8 @@ struct PlatformWindow {
   bool invalid;    // the client area waits for WM_PAINT
   int32_t notifiedWidth, notifiedHeight;  // client size of the last WM_SIZE
   bool grabbed;    // the cursor is confined to the client area
-  PlatformContext context;  // the client area's context, shared by every GetDC and BeginPaint
+  // The client area's context, shared by every GetWindowContext and BeginPaint.
+  PlatformContext context;
 };
 
 // The window if the handle is the live one, else null.

@@ -4,7 +4,7 @@
 // The sound players are static objects: constructed before main and destroyed after it.
 #include <cstring>
 
-#include "frame/frame.h"
+#include "platform/platform.h"
 #include "torvex_version.h"
 
 int main(int argc, char** argv) {

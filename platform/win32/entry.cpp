@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/frame.h"
+#include "platform/platform.h"
 #include "platform/win32/win32.h"
 #include "torvex_version.h"
 

@@ -1,11 +1,8 @@
-// start.cpp — the start-up of programs on the Win32 backend, once their command line is
-// answered: catches the system's requests to stop, builds the argument vector with the full path
-// of the running program as element 0 and runs the framework. A run stopped by a request exits
-// with 128 + its number, as the SDL backend's programs do.
+// start.cpp — what a program on the Win32 backend brings to its start-up: the console it was
+// started from, and its own path (the module's file; a program always knows it here).
 #include <cstdio>
-#include <vector>
 
-#include "frame/frame.h"
+#include "platform/platform.h"
 #include "platform/win32/win32.h"
 
 namespace {
@@ -25,19 +22,6 @@ StartingConsole startingConsole;
 
 }  // namespace
 
-int StartProgram(int argc, char** argv) {
-  CatchStopSignals();
-  static char programPath[MAX_PATH * 4];
-  if (GetProgramFilePath(programPath, sizeof programPath) == 0) programPath[0] = 0;
-  static std::vector<char*> arguments(argv, argv + argc);
-  if (arguments.empty()) arguments.push_back(nullptr);
-  arguments[0] = programPath;
-  arguments.push_back(nullptr);
-  AppArgCount = static_cast<int>(arguments.size()) - 1;
-  AppArgVector = arguments.data();
-  // The command line as one text, as the framework takes it: empty, the program's main having
-  // answered what it takes itself.
-  int32_t exitCode = RunApplication(GetProgramInstance(), nullptr, "", SW_SHOWDEFAULT);
-  int32_t stopSignal = GetStopSignal();
-  return stopSignal != 0 ? 128 + stopSignal : exitCode;
+void GetStartingProgramPath(const char*, char* buffer, uint32_t size) {
+  if (size != 0 && GetProgramFilePath(buffer, size) == 0) buffer[0] = 0;
 }

@@ -146,6 +146,10 @@ uint32_t GetProgramFilePath(char* buffer, uint32_t size) {
   return static_cast<uint32_t>(strlen(path));
 }
 
+void GetStartingProgramPath(const char*, char* buffer, uint32_t size) {
+  if (size != 0 && GetProgramFilePath(buffer, size) == 0) buffer[0] = 0;
+}
+
 // --- windows and messages ---------------------------------------------------------------
 
 bool RegisterWindowClass(const WindowClass& windowClass) {

@@ -1,9 +1,9 @@
-// png_stored.cpp — the PNG writer of builds without libpng (the Windows build): the same
+// stored.cpp — the PNG writer of builds without libpng (the Windows build): the same
 // pictures as the libpng writer, with the image data in stored (uncompressed) deflate blocks.
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/asset_tool.h"
+#include "pngfile/pngfile.h"
 
 namespace {
 
@@ -31,6 +31,8 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
   out.insert(out.end(), typed.begin(), typed.end());
   PutBig32(out, Crc(typed.data(), typed.size()) ^ 0xFFFFFFFFu);
 }
+
+}  // namespace
 
 bool WritePngRows(const std::string& path, int32_t width, int32_t height, int channels,
                   const uint8_t* data, std::string& why) {
@@ -75,16 +77,4 @@ bool WritePngRows(const std::string& path, int32_t width, int32_t height, int ch
     return false;
   }
   return std::fclose(file) == 0;
-}
-
-}  // namespace
-
-bool WritePalettePng(const std::string& path, int32_t width, int32_t height,
-                     const std::vector<uint8_t>& pixels, std::string& why) {
-  return WritePngRows(path, width, height, 1, pixels.data(), why);
-}
-
-bool WriteRgbaPng(const std::string& path, int32_t width, int32_t height,
-                  const std::vector<uint8_t>& rgba, std::string& why) {
-  return WritePngRows(path, width, height, 4, rgba.data(), why);
 }
