@@ -110,6 +110,11 @@ bool ColormapColours(Display* display, Window window, const XWindowAttributes& a
   std::vector<XColor> cells(static_cast<size_t>(entries));
   for (int i = 0; i < entries; ++i) cells[i].pixel = static_cast<unsigned long>(i);
   x.queryColors(display, colormap, cells.data(), entries);
+  x.sync(display, False);
+  if (requestFailed) {
+    snprintf(why, whySize, "the X server would not give the colours of the window's colormap");
+    return false;
+  }
   // Pixel values beyond the colormap show nothing we could name: they never match.
   colours.assign(size_t{1} << attributes.depth, 0xFF000000u);
   for (int i = 0; i < entries; ++i)
@@ -132,16 +137,22 @@ bool ConvertDirectColor(Display* display, Window window, const XWindowAttributes
              attributes.depth);
     return false;
   }
-  // Cell i of every channel at once: the pixel whose three indices are all i.
+  // Cell i of every channel at once: the pixel whose three indices are all i, each held at its
+  // channel's last cell (a 5-6-5 visual has 32 red cells and 64 green ones).
   std::vector<XColor> cells(static_cast<size_t>(entries));
-  for (int i = 0; i < entries; ++i)
-    cells[i].pixel = static_cast<unsigned long>(i) << r.shift |
-                     static_cast<unsigned long>(i) << g.shift |
-                     static_cast<unsigned long>(i) << b.shift;
+  auto index = [](int i, Channel c) {
+    return static_cast<unsigned long>(std::min(i, (1 << c.bits) - 1)) << c.shift;
+  };
+  for (int i = 0; i < entries; ++i) cells[i].pixel = index(i, r) | index(i, g) | index(i, b);
   x.queryColors(display, ShownColormap(display, window, attributes), cells.data(), entries);
+  x.sync(display, False);
+  if (requestFailed) {
+    snprintf(why, whySize, "the X server would not give the colours of the window's colormap");
+    return false;
+  }
   auto ramp = [&](unsigned long pixel, Channel c, unsigned short XColor::*field) {
-    size_t index = (pixel >> c.shift) & ((1ul << c.bits) - 1);
-    return index < cells.size() ? uint32_t(cells[index].*field >> 8) : 0u;
+    size_t at = (pixel >> c.shift) & ((1ul << c.bits) - 1);
+    return at < cells.size() ? uint32_t(cells[at].*field >> 8) : 0u;
   };
   int32_t precision = visual->bits_per_rgb;
   *significant = Kept(std::min(r.bits, precision)) << 16 |
@@ -211,13 +222,10 @@ bool ReadWindow(Display* display, Window window, uint32_t* pixels, int32_t width
     return false;
   }
   // A window that lies partly off the screen cannot be read: the server refuses with an error,
-  // caught here rather than ending the program.
-  requestFailed = false;
-  auto previous = x.setErrorHandler(CatchError);
+  // caught (ReadBackX11) rather than ending the program.
   XImage* image = x.getImage(display, window, 0, 0, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
   x.sync(display, False);
-  x.setErrorHandler(previous);
   if (image == nullptr || requestFailed) {
     if (image != nullptr) XDestroyImage(image);
     snprintf(why, whySize,
@@ -254,8 +262,14 @@ Readback ReadBackX11(PlatformWindow* window, uint32_t* pixels, int32_t width, in
     return Readback::NotAvailable;
   }
   why[0] = 0;
+  // The server's errors on this connection (a window off the screen, a colormap that is gone)
+  // make the window unreadable; they must not end the program as Xlib's own handler would.
+  requestFailed = false;
+  auto previous = x.setErrorHandler(CatchError);
   bool read = ReadWindow(display, info.info.x11.window, pixels, width, height, significant, why,
                          whySize);
+  x.sync(display, False);
+  x.setErrorHandler(previous);
   x.closeDisplay(display);
   return read ? Readback::Read : Readback::NotAvailable;
 }
