@@ -242,8 +242,9 @@ std::string HeadlineLine(const RunnerResult& result) {
              "; FAILED: the screen did not show the frame (%lld of %lld pixels differ)",
              static_cast<long long>(screen.differing), static_cast<long long>(screen.compared));
   char line[256];
-  snprintf(line, sizeof line, "torvex32-bench: %.0f frames/10s (median of %zu run%s, cv %.1f%%)%s%s",
-           stats.median, runs.size(), runs.size() == 1 ? "" : "s", stats.cv * 100.0,
+  snprintf(line, sizeof line,
+           "torvex32-bench: %.0f frames/10s (median of %zu run%s, cv %.1f%%)%s%s", stats.median,
+           runs.size(), runs.size() == 1 ? "" : "s", stats.cv * 100.0,
            result.complete ? "" : " interrupted", mismatch);
   return line;
 }
