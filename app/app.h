@@ -103,6 +103,17 @@ struct RunLimitRecord {
   // If set, called when the run pauses before its limit: a window that lost the focus or was
   // minimised waits for P, as the program does, and nobody may be watching it.
   void (*paused)();
+  // If set, called once the run has ended, after its last frame and before the window closes
+  // (the runner checks the screen there, outside every timed frame).
+  void (*ending)();
+  // The frames of the run, as the runner counts them: only a frame that reached the window
+  // system is a frame. FrameCount, and the rate the window shows, count every tick.
+  int64_t framesShown;     // out: ticks whose frame was handed to the window system
+  int64_t framesNotShown;  // out: ticks whose frame the window system did not take
+  int64_t failingFrames;   // out: frames not shown since the last one that was
+  int64_t failingSinceMs;  // out: running time of the first of those
+  int32_t presentFailed;   // out: 1 when frames could not be shown at all (the run ended there)
+  char presentError[160];  // out: why the latest frame that was not shown was not
 };
 extern RunLimitRecord RunLimit;
 extern int32_t SeedFixed;  // 1: seed the generator with SeedValue, not the calendar time

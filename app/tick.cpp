@@ -47,14 +47,35 @@ void WritePrompts(const char* prompt) {
   }
 }
 
-// A measurement run ends like a click on "EXIT".
-void CheckRunLimit() {
-  bool framesDone = RunLimit.frames > 0 && FrameCount >= RunLimit.frames;
+// Presenting that has failed without a break for this much running time means that frames
+// cannot be shown here (no window surface, no buffer, an image the server refuses): the run
+// ends as failed rather than go on measuring frames nobody saw. A present that fails now and
+// then (while the window is being resized, say) only goes uncounted.
+constexpr int64_t PresentFailingMs = 1000;
+
+// Counts the frame as shown or not, for the runner.
+void CountFrame(bool shown, int64_t running) {
+  if (shown) {
+    RunLimit.framesShown += 1;
+    RunLimit.failingFrames = 0;
+    return;
+  }
+  RunLimit.framesNotShown += 1;
+  if (RunLimit.failingFrames++ == 0) RunLimit.failingSinceMs = running;
+  snprintf(RunLimit.presentError, sizeof RunLimit.presentError, "%s", GetPlatformError());
+  if (running - RunLimit.failingSinceMs >= PresentFailingMs) RunLimit.presentFailed = 1;
+}
+
+// A measurement run counts its shown frames and ends like a click on "EXIT".
+void CheckRunLimit(bool shown) {
   int64_t running = ReadTimer() - StartTime - PausedTotal;
+  CountFrame(shown, running);
+  bool framesDone = RunLimit.frames > 0 && RunLimit.framesShown >= RunLimit.frames;
   bool timeDone = RunLimit.runningMs > 0 && running >= RunLimit.runningMs;
-  if (!framesDone && !timeDone) return;
+  if (!framesDone && !timeDone && RunLimit.presentFailed == 0) return;
   RunLimit.endedAtMs = running;
   RunLimit.reached = 1;
+  if (RunLimit.ending != nullptr) RunLimit.ending();
   DestroyMainWindow(MainWindow);
 }
 
@@ -84,8 +105,8 @@ void OnTick() {
   ShowRate();
   ScrollOrigin.x = ScrollAccX & PlayfieldMask;
   ScrollOrigin.y = ScrollAccY & PlayfieldMask;
-  PresentFrame();
-  if (RunLimit.frames != 0 || RunLimit.runningMs != 0) CheckRunLimit();
+  bool shown = PresentFrame();
+  if (RunLimit.frames != 0 || RunLimit.runningMs != 0) CheckRunLimit(shown);
 }
 
 void OnPause() {

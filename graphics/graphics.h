@@ -118,7 +118,8 @@ int64_t TimeBucketMiddle(int32_t bucket);
 
 // Phase times of the presented frames, for measurement runs: when FrameTimings is set,
 // PresentFrame counts every frame and records the time from its start to the next frame's
-// start and the nanoseconds spent in the viewport copy, the sprites and the copy to the window.
+// start and the nanoseconds spent in the viewport copy, the sprites and the copy to the window;
+// a frame that the window system did not take is counted but its times are not recorded.
 // The first frames, which warm caches and the sound device, are counted but not recorded:
 // those before frame number skipFrames and those that begin within skipNs of the first.
 // Null in the program, where it costs one test per frame.
@@ -128,6 +129,7 @@ struct FramePhaseTimes {
   int64_t skipNs;
   int64_t firstStart;  // when the first frame began (precise clock)
   int64_t lastStart;   // when the latest frame began
+  bool lastShown;      // the latest frame reached the window system
   int64_t count;       // frames presented
   void (*firstFrame)();  // if set, called as the first frame begins (a run starts its counters)
 };

@@ -28,13 +28,17 @@ bool PresentTimed(FramePhaseTimes& times) {
   if (times.count == 0) times.firstStart = start;
   bool warming = times.count < times.skipFrames || start - times.firstStart < times.skipNs;
   if (!warming) {
-    // A frame lasts from its start to the next one's: the previous frame ends here.
-    if (times.count > 0) RecordTime(times.frame, start - times.lastStart);
-    RecordTime(times.viewport, viewportDone - start);
-    RecordTime(times.sprites, spritesDone - viewportDone);
-    RecordTime(times.present, presented - spritesDone);
+    // A frame lasts from its start to the next one's: the previous frame ends here. Only
+    // frames that reached the window system are frames: one that did not leaves no time.
+    if (times.count > 0 && times.lastShown) RecordTime(times.frame, start - times.lastStart);
+    if (shown) {
+      RecordTime(times.viewport, viewportDone - start);
+      RecordTime(times.sprites, spritesDone - viewportDone);
+      RecordTime(times.present, presented - spritesDone);
+    }
   }
   times.lastStart = start;
+  times.lastShown = shown;
   times.count += 1;
   return shown;
 }

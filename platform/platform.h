@@ -267,6 +267,43 @@ bool BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, i
                ContextHandle source, int32_t sourceX, int32_t sourceY);
 
 // ---------------------------------------------------------------------------------------
+// What the window shows: the client area read back from the window system and compared with
+// the block last copied into it (the runner's check that its frames reached the screen).
+
+enum ScreenCheckResult : int32_t {
+  ScreenMatch,         // every pixel of the block shows its colour
+  ScreenMismatch,      // some pixels show another colour: differing says how many
+  ScreenNotAvailable,  // the window cannot be read back: reason says why
+};
+struct ScreenCheck {
+  ScreenCheckResult result;
+  int64_t compared;   // pixels compared: the block's, as far as it lies in the client area
+  int64_t differing;  // of those, the pixels that show another colour
+  char reason[192];   // not available: why not; mismatch: the first differing pixel and both colours
+};
+// Reads the window's client area back from the window system as it holds it now and compares
+// the part that the last BlockCopy into the window covered with that block, turned into
+// colours through the colour table of the bitmap it came from; that bitmap must not have been
+// drawn into since. Where the display keeps fewer than 8 bits of a colour channel, the channel
+// matches when it lies within one of the display's steps of the colour (displays round or cut).
+// Not available where nothing can be read back: a video driver without a screen, a hidden or
+// minimised window, a window system that offers no way, or no block copied into the window
+// since it was made or resized. Reads the whole client area: never call it inside a timed frame.
+ScreenCheck CheckWindowShowsBlock(WindowHandle window);
+// The comparison itself, for every backend: screen holds height rows of width pixels
+// 0x00RRGGBB as read back (screenStride bytes apart), indices the block's palette indices
+// (indexStride bytes apart, negative for a bottom-up bitmap), colours its 256 colours as
+// 0x00RRGGBB; significant has the bits of each channel that the display keeps (0xFFFFFF; 0xF8FCF8
+// for 5-6-5). Fills result, compared, differing and, on a mismatch, reason with the first
+// differing pixel, counted from (originX, originY), the block's place in the window.
+void CompareReadBack(ScreenCheck* check, const uint32_t* screen, ptrdiff_t screenStride,
+                     const uint8_t* indices, ptrdiff_t indexStride, int32_t width,
+                     int32_t height, const uint32_t* colours, uint32_t significant,
+                     int32_t originX, int32_t originY);
+// Fills check as not available, with the reason formatted as printf does.
+void ScreenNotReadable(ScreenCheck* check, const char* format, ...);
+
+// ---------------------------------------------------------------------------------------
 // Pixel conversion for backends whose screens have no palette (platform/convert.cpp).
 
 // Turns height rows of width palette indices into 32-bit pixels through table (256 entries

@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -302,6 +303,76 @@ TEST(ConvertTest, StreamedRowsMatchTheTableAtEveryAlignmentAndWidth) {
 }
 
 // ---------------------------------------------------------------------------------------
+// The comparison of a window read back with the frame copied into it.
+
+// A block of indices and the screen that shows it exactly, rows from the top.
+struct ReadBackCase {
+  uint32_t colours[256];
+  std::vector<uint8_t> indices;  // stored bottom-up, as the frame buffer is
+  std::vector<uint32_t> screen;
+  int32_t width = 7, height = 5;
+  ReadBackCase() {
+    std::mt19937 random(5);
+    for (uint32_t& c : colours) c = random() & 0xFFFFFF;
+    indices.resize(width * height);
+    for (uint8_t& i : indices) i = static_cast<uint8_t>(random());
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t x = 0; x < width; ++x) screen.push_back(colours[Index(x, y)] | 0xAB000000);
+  }
+  uint8_t Index(int32_t x, int32_t y) const { return indices[(height - 1 - y) * width + x]; }
+  ScreenCheck Compare(uint32_t significant = 0xFFFFFF) const {
+    ScreenCheck check{};
+    CompareReadBack(&check, screen.data(), width * 4, indices.data() + (height - 1) * width,
+                    -width, width, height, colours, significant, 100, 200);
+    return check;
+  }
+};
+
+TEST(ScreenCompareTest, EveryPixelThroughTheColoursMatchesAndEachOtherOneIsCountedAndNamed) {
+  ReadBackCase c;
+  ScreenCheck check = c.Compare();
+  EXPECT_EQ(check.result, ScreenMatch);  // the byte above the colour is not compared
+  EXPECT_EQ(check.compared, 35);
+  EXPECT_EQ(check.differing, 0);
+  c.screen[2 * 7 + 3] ^= 0x000001;  // (3, 2): the lowest bit of blue
+  c.screen[4 * 7 + 6] = 0x123456;
+  check = c.Compare();
+  EXPECT_EQ(check.result, ScreenMismatch);
+  EXPECT_EQ(check.differing, 2);
+  char first[96];
+  snprintf(first, sizeof first, "the first at (103, 202) shows #%06X where the frame has #%06X",
+           static_cast<unsigned>(c.colours[c.Index(3, 2)] ^ 1),
+           static_cast<unsigned>(c.colours[c.Index(3, 2)]));
+  EXPECT_NE(std::string(check.reason).find(first), std::string::npos) << check.reason;
+}
+
+TEST(ScreenCompareTest, ADisplayOfFewerBitsMatchesWithinOneOfItsStepsCutOrRounded) {
+  ReadBackCase c;
+  // 5-6-5: each channel cut to its bits and widened again, as the X server hands it back.
+  auto cut = [](uint32_t colour, int32_t r, int32_t g, int32_t b) {
+    auto channel = [](uint32_t v, int32_t bits) {
+      v >>= 8 - bits;
+      return (v << (8 - bits) | v >> (2 * bits - 8)) & 0xFF;
+    };
+    return channel(colour >> 16 & 0xFF, r) << 16 | channel(colour >> 8 & 0xFF, g) << 8 |
+           channel(colour & 0xFF, b);
+  };
+  for (uint32_t& p : c.screen) p = cut(p, 5, 6, 5);
+  EXPECT_EQ(c.Compare(0xFFFFFF).result, ScreenMismatch);  // not on a display of 8 bits
+  EXPECT_EQ(c.Compare(0xF8FCF8).result, ScreenMatch);
+  // A display that rounds lands one step above where cutting would: still the colour.
+  uint32_t& rounded = c.screen[0];
+  uint32_t red = std::min<uint32_t>((rounded >> 16 & 0xF8) + 8, 0xF8);
+  rounded = (rounded & 0x00FFFF) | red << 16;
+  EXPECT_EQ(c.Compare(0xF8FCF8).result, ScreenMatch);
+  // Two steps off is another colour.
+  c.screen[1] ^= 0x000010;
+  ScreenCheck check = c.Compare(0xF8FCF8);
+  EXPECT_EQ(check.result, ScreenMismatch);
+  EXPECT_EQ(check.differing, 1);
+}
+
+// ---------------------------------------------------------------------------------------
 // Resources.
 
 TEST(ResourceTest, TheIconAndTheCursorAreCompiledIn) {
@@ -536,6 +607,38 @@ TEST_F(BackendTest, ABlockCopyShowsEachPixelThroughTheBitmapsColourTableAtEveryS
   }
   SelectBitmap(memory, kept);
   DeleteBitmap(bitmap);
+  DeleteMemoryContext(memory);
+}
+
+TEST_F(BackendTest, TheLastBlockCopiedIsKeptForTheScreenCheckWhichADriverWithoutScreenRefuses) {
+  ShowMainWindow(window, SW_SHOWDEFAULT);
+  Rect outer = GetOuterRect(window);
+  MoveMainWindow(window, outer.left, outer.top, 512, 384, false);
+  ColourQuad colours[256] = {};
+  ContextHandle memory = CreateMemoryContext();
+  uint8_t* pixels = nullptr;
+  BitmapHandle bitmap =
+      CreateBitmapSection(memory, BitmapHeader{516, 384, 1, 8, 0}, colours, &pixels);
+  ASSERT_NE(bitmap, nullptr);
+  BitmapHandle kept = SelectBitmap(memory, bitmap);
+  CopiedBlock block{};
+  EXPECT_FALSE(GetLastCopiedBlock(LiveWindow(window), &block));
+  ContextHandle context = GetWindowContext(window);
+  EXPECT_TRUE(BlockCopy(context, 0, 0, 600, 384, memory, 3, 0));
+  ReleaseContext(window, context);
+  ASSERT_TRUE(GetLastCopiedBlock(LiveWindow(window), &block));
+  // Clipped to the window and to the bitmap; its top row is the bitmap's last stored one.
+  EXPECT_EQ(block.width, 512);
+  EXPECT_EQ(block.height, 384);
+  EXPECT_EQ(block.first, pixels + 383 * 516 + 3);
+  EXPECT_EQ(block.stride, -516);
+  ScreenCheck check = CheckWindowShowsBlock(window);
+  EXPECT_EQ(check.result, ScreenNotAvailable);
+  EXPECT_STREQ(check.reason, "the dummy video driver shows nothing on a screen");
+  // The block goes with its bitmap.
+  SelectBitmap(memory, kept);
+  DeleteBitmap(bitmap);
+  EXPECT_FALSE(GetLastCopiedBlock(LiveWindow(window), &block));
   DeleteMemoryContext(memory);
 }
 

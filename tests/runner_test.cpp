@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -136,6 +137,74 @@ TEST_F(RateTest, AMeasurementRunReportsAPauseButNotTheCloseAtItsLimit) {
   EXPECT_EQ(pausesReported, 1);
 }
 
+TEST_F(RateTest, OnlyFramesTheWindowSystemTookCountAndOnlyTheirTimesAreRecorded) {
+  auto times = std::make_unique<FramePhaseTimes>();
+  FrameTimings = times.get();
+  RunLimit.runningMs = 4000;
+  // Every tenth frame is refused, as while a window is being resized.
+  int64_t copies = 0;
+  Double::BlockCopyResult = [&copies] { return ++copies % 10 != 0; };
+  Double::PlatformError = "the window surface could not be shown: resized";
+  Start();
+  RunEvery3Ms();
+  FrameTimings = nullptr;
+  EXPECT_EQ(RunLimit.presentFailed, 0);
+  EXPECT_NEAR(RunLimit.endedAtMs, 4000, 3);
+  EXPECT_EQ(copies, FrameCount);  // one copy per tick, nothing else presented
+  EXPECT_EQ(RunLimit.framesNotShown, FrameCount / 10);
+  EXPECT_EQ(RunLimit.framesShown + RunLimit.framesNotShown, FrameCount);
+  EXPECT_STREQ(RunLimit.presentError, "the window surface could not be shown: resized");
+  // The window still counts every tick (its rate follows the tick); the stages were timed only
+  // for the frames that were shown, and a frame's length only when it was shown.
+  EXPECT_EQ(times->viewport.total, RunLimit.framesShown);
+  EXPECT_EQ(times->present.total, RunLimit.framesShown);
+  EXPECT_EQ(times->frame.total, RunLimit.framesShown - 1);
+}
+
+TEST_F(RateTest, PresentingThatFailsForASecondEndsTheRunAsFailedAShorterFailureDoesNot) {
+  // Refused from tick 100 to tick 300: 201 frames, 600 ms, and the run goes on.
+  int64_t tick = 0;
+  Double::BlockCopyResult = [&tick] { ++tick; return tick < 100 || tick > 300; };
+  RunLimit.frames = 1000;
+  Start();
+  RunEvery3Ms();
+  EXPECT_EQ(RunLimit.presentFailed, 0);
+  EXPECT_EQ(RunLimit.framesShown, 1000);
+  EXPECT_EQ(RunLimit.framesNotShown, 201);
+
+  TearDown();
+  SetUp();
+  Double::BlockCopyResult = [] { return false; };
+  Double::PlatformError = "no window surface to present into: Unknown window pixel format";
+  RunLimit.frames = 1000;
+  Start();
+  RunEvery3Ms();
+  // Never shown: the run ends after a second of running time, failed, with the reason.
+  EXPECT_TRUE(Double::Called("DestroyMainWindow"));
+  EXPECT_EQ(RunLimit.presentFailed, 1);
+  EXPECT_EQ(RunLimit.framesShown, 0);
+  EXPECT_GE(RunLimit.endedAtMs, 1000);  // a second after the first refused frame
+  EXPECT_LE(RunLimit.endedAtMs, 1010);
+  EXPECT_STREQ(RunLimit.presentError, Double::PlatformError.c_str());
+}
+
+std::vector<std::string> callsAtEnding;
+void NoteEnding() { callsAtEnding = Double::Calls; }
+
+TEST_F(RateTest, TheRunsEndingComesAfterItsLastFrameAndBeforeTheWindowCloses) {
+  callsAtEnding.clear();
+  RunLimit.frames = 50;
+  RunLimit.ending = NoteEnding;
+  Start();
+  RunEvery3Ms();
+  // Every frame of the run is in the window, and the window is still there.
+  EXPECT_EQ(std::count_if(callsAtEnding.begin(), callsAtEnding.end(),
+                          [](const std::string& c) { return c.rfind("BlockCopy", 0) == 0; }),
+            50);
+  EXPECT_TRUE(Double::Called("DestroyMainWindow"));
+  for (const std::string& call : callsAtEnding) EXPECT_NE(call, "DestroyMainWindow");
+}
+
 TEST_F(RateTest, ProgramPrintsTheShownTextAndTheExactRateAtItsEnd) {
   Start();
   for (int i = 0; i < 1500; ++i) {
@@ -224,9 +293,10 @@ TEST(RunnerOptions, AcceptedForms) {
   RunnerOptions o;
   std::string why;
   ASSERT_TRUE(ParseRunnerOptions({"--seed=4294967295", "--window", "--video", "x11",
-                                  "--present=sdl", "--json", "--output", "r.json"},
+                                  "--present=sdl", "--json", "--output", "r.json",
+                                  "--no-screen-check"},
                                  o, why));
-  EXPECT_TRUE(o.seeded && o.window && o.json);
+  EXPECT_TRUE(o.seeded && o.window && o.json && o.noScreenCheck);
   EXPECT_EQ(o.seed, 4294967295u);
   EXPECT_EQ(o.video, "x11");
   EXPECT_EQ(o.present, "sdl");
@@ -322,6 +392,48 @@ TEST(RunnerResultJson, KeysOfSchemaOneAndTheirAgreement) {
               value("frame_ns"), value("frame_ns") / 32);
   EXPECT_EQ(HeadlineLine(*result),
             "torvex32-bench: 8400 frames/10s (median of 2 runs, cv 6.7%) interrupted");
+}
+
+TEST(RunnerResultJson, TheScreenCheckOfEachRunAndOfAllAndAMismatchMarksTheRate) {
+  auto result = std::make_unique<RunnerResult>();
+  result->runs.push_back(FinishedRun(4000, 5000, true));
+  result->runs.push_back(FinishedRun(4400, 5000, true));
+  result->runs[0].screen = ScreenCheck{ScreenMatch, 196608, 0, ""};
+  result->runs[1].screen = ScreenCheck{ScreenMatch, 196608, 0, ""};
+  result->runs[1].framesNotShown = 3;
+  RunnerOptions options;
+  std::string json = ResultJson(options, *result);
+  for (const char* key : {"\"rate_valid\": true,", "\"frames_not_presented\": 3,",
+                          "\"screen_check\": {\"result\": \"match\", \"pixels\": 196608},",
+                          "\"frames_not_presented\": 0, \"screen_check\": {\"result\": \"match\""})
+    EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
+  EXPECT_EQ(HeadlineLine(*result), "torvex32-bench: 8400 frames/10s (median of 2 runs, cv 6.7%)");
+
+  // One window that did not show its frame: the whole result says so, the rate stays.
+  result->runs[1].screen = ScreenCheck{ScreenMismatch, 196608, 2048, "the first at (10, 20)"};
+  json = ResultJson(options, *result);
+  for (const char* key :
+       {"\"rate_per_10s\": 8400.0,", "\"rate_valid\": false,",
+        "\"screen_check\": {\"result\": \"mismatch\", \"differing_pixels\": 2048, \"pixels\": "
+        "196608, \"first_difference\": \"the first at (10, 20)\"},"})
+    EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
+  EXPECT_EQ(CombinedScreenCheck(*result).result, ScreenMismatch);
+  EXPECT_EQ(HeadlineLine(*result),
+            "torvex32-bench: 8400 frames/10s (median of 2 runs, cv 6.7%); FAILED: the screen did "
+            "not show the frame (2048 of 196608 pixels differ)");
+
+  // Nothing to read back, and the check turned off.
+  for (RunRecord& run : result->runs)
+    run.screen = ScreenCheck{ScreenNotAvailable, 0, 0, "the dummy video driver shows nothing"};
+  json = ResultJson(options, *result);
+  EXPECT_NE(json.find("\"screen_check\": {\"result\": \"not available\", \"reason\": \"the "
+                      "dummy video driver shows nothing\"},"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"rate_valid\": true,"), std::string::npos);
+  options.noScreenCheck = true;
+  json = ResultJson(options, *result);
+  EXPECT_NE(json.find("\"screen_check\": {\"result\": \"off\"},"), std::string::npos) << json;
 }
 
 }  // namespace

@@ -240,6 +240,24 @@ int64_t MeasureFrameCopy() {
   return TimePercentile(times, 0.5);
 }
 
+// What did not reach the screen, said on the standard error as each run ends.
+void SayHowItWasShown(const RunnerOptions& options, const RunRecord& run, int number) {
+  if (run.framesNotShown > 0)
+    fprintf(stderr,
+            "torvex32-bench: run %d: %lld frames were not shown (%s) and are not counted\n",
+            number, static_cast<long long>(run.framesNotShown), run.presentError);
+  if (run.screen.result == ScreenMismatch)
+    fprintf(stderr,
+            "torvex32-bench: run %d: the window did not show the last frame: %lld of %lld "
+            "pixels differ; %s\n",
+            number, static_cast<long long>(run.screen.differing),
+            static_cast<long long>(run.screen.compared), run.screen.reason);
+  else if (run.screen.result == ScreenNotAvailable && options.window && !options.noScreenCheck &&
+           run.complete != 0)
+    fprintf(stderr, "torvex32-bench: run %d: the screen could not be checked: %s\n", number,
+            run.screen.reason);
+}
+
 // Runs the measured runs into result; the exit code of the runner so far.
 int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult& result) {
   for (int32_t i = 0; i < options.repeat && runnerStop == 0; ++i) {
@@ -260,6 +278,14 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
       fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
       return 1;
     }
+    if (run.presentFailed != 0 && run.stopSignal == 0) {
+      // A rate of frames that nobody saw would be invented: there is no result at all.
+      fprintf(stderr, "torvex32-bench: run %d: its frames could not be shown: %s; no rate is "
+              "reported\n", i + 1, run.presentError[0] != 0 ? run.presentError : "no reason given");
+      result.runs.clear();
+      return 1;
+    }
+    SayHowItWasShown(options, run, i + 1);
     if (ExitedWithFailure(status) && run.stopSignal == 0) return 1;
   }
   return runnerStop != 0 ? 128 + runnerStop : 0;
@@ -355,6 +381,9 @@ int main(int argc, char** argv) {
   result.memcpyFrameNs = MeasureFrameCopy();
   int code = RunAll(options, folder, result);
   result.complete = runnerStop == 0 && code == 0;
+  // A window that did not show its frames makes the rate a figure of something else: the
+  // result still carries it, marked, for finding out why.
+  if (code == 0 && CombinedScreenCheck(result).result == ScreenMismatch) code = 1;
   code = Report(options, result, code);
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

@@ -99,7 +99,20 @@ double PerFrame(const std::vector<const RunRecord*>& runs, double RunRecord::*fi
   return frames > 0 ? total / static_cast<double>(frames) : 0.0;
 }
 
-std::string RunsJson(const RunnerResult& result) {
+// A screen check as the result gives it: its outcome, with the count of differing pixels or the
+// reason.
+std::string ScreenCheckJson(const ScreenCheck& check, bool off) {
+  if (off) return "{\"result\": \"off\"}";
+  if (check.result == ScreenMatch)
+    return "{\"result\": \"match\", \"pixels\": " + Whole(check.compared) + "}";
+  if (check.result == ScreenMismatch)
+    return "{\"result\": \"mismatch\", \"differing_pixels\": " + Whole(check.differing) +
+           ", \"pixels\": " + Whole(check.compared) +
+           ", \"first_difference\": " + Quote(check.reason) + "}";
+  return "{\"result\": \"not available\", \"reason\": " + Quote(check.reason) + "}";
+}
+
+std::string RunsJson(const RunnerOptions& options, const RunnerResult& result) {
   std::string out = "[";
   for (size_t i = 0; i < result.runs.size(); ++i) {
     const RunRecord& r = result.runs[i];
@@ -108,7 +121,9 @@ std::string RunsJson(const RunnerResult& result) {
            ", \"elapsed_ms\": " + Whole(r.elapsedMs) +
            ", \"complete\": " + (r.complete != 0 ? "true" : "false") +
            ", \"cpu_ns_per_frame\": " + Number(r.cpuNsPerFrame, 0) +
-           ", \"switches_per_frame\": " + Number(r.switchesPerFrame, 4) + "}";
+           ", \"switches_per_frame\": " + Number(r.switchesPerFrame, 4) +
+           ", \"frames_not_presented\": " + Whole(r.framesNotShown) +
+           ", \"screen_check\": " + ScreenCheckJson(r.screen, options.noScreenCheck) + "}";
   }
   return out + "]";
 }
@@ -198,13 +213,39 @@ std::vector<const RunRecord*> MeasuredRuns(const RunnerResult& result) {
   return complete.empty() ? all : complete;
 }
 
+ScreenCheck CombinedScreenCheck(const RunnerResult& result) {
+  const ScreenCheck* worst = nullptr;
+  const ScreenCheck* matched = nullptr;
+  const ScreenCheck* first = nullptr;
+  for (const RunRecord& run : result.runs) {
+    if (run.started == 0) continue;
+    const ScreenCheck& check = run.screen;
+    if (check.result == ScreenMismatch && (worst == nullptr || check.differing > worst->differing))
+      worst = &check;
+    if (check.result == ScreenMatch && matched == nullptr) matched = &check;
+    if (first == nullptr) first = &check;
+  }
+  if (worst != nullptr) return *worst;
+  if (matched != nullptr) return *matched;
+  if (first != nullptr) return *first;
+  ScreenCheck none{ScreenNotAvailable, 0, 0, "no run ran"};
+  return none;
+}
+
 std::string HeadlineLine(const RunnerResult& result) {
   std::vector<const RunRecord*> runs = MeasuredRuns(result);
   RateStats stats = ComputeStats(Rates(runs));
-  char line[160];
-  snprintf(line, sizeof line, "torvex32-bench: %.0f frames/10s (median of %zu run%s, cv %.1f%%)%s",
-           stats.median, runs.size(), runs.size() == 1 ? "" : "s", stats.cv * 100.0,
-           result.complete ? "" : " interrupted");
+  ScreenCheck screen = CombinedScreenCheck(result);
+  char mismatch[96] = "";
+  if (screen.result == ScreenMismatch)
+    snprintf(mismatch, sizeof mismatch,
+             "; FAILED: the screen did not show the frame (%lld of %lld pixels differ)",
+             static_cast<long long>(screen.differing), static_cast<long long>(screen.compared));
+  char line[256];
+  snprintf(line, sizeof line,
+           "torvex32-bench: %.0f frames/10s (median of %zu run%s, cv %.1f%%)%s%s", stats.median,
+           runs.size(), runs.size() == 1 ? "" : "s", stats.cv * 100.0,
+           result.complete ? "" : " interrupted", mismatch);
   return line;
 }
 
@@ -212,21 +253,28 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   std::vector<const RunRecord*> runs = MeasuredRuns(result);
   RateStats stats = ComputeStats(Rates(runs));
   std::unique_ptr<MergedTimes> t = Merge(runs);
-  int64_t frames = 0, elapsed = 0;
+  int64_t frames = 0, elapsed = 0, notShown = 0;
   for (const RunRecord& run : result.runs) {
     frames += run.frames;
     elapsed += run.elapsedMs;
+    notShown += run.framesNotShown;
   }
+  ScreenCheck screen = CombinedScreenCheck(result);
   const RunRecord* last = result.runs.empty() ? nullptr : &result.runs.back();
   const RunRecord* first = runs.empty() ? last : runs.front();
   std::string j = "{\n";
   j += "  \"schema\": 1,\n";
   j += "  \"rate_per_10s\": " + Number(stats.median, 1) + ",\n";
+  // False when the window did not show the frames: the rate is then kept only for diagnosis.
+  j += std::string("  \"rate_valid\": ") + (screen.result == ScreenMismatch ? "false" : "true") +
+       ",\n";
   j += "  \"shown_text\": " + Quote(last != nullptr ? last->shownText : "") + ",\n";
   j += "  \"frames\": " + Whole(frames) + ",\n";
+  j += "  \"frames_not_presented\": " + Whole(notShown) + ",\n";
   j += "  \"elapsed_ms\": " + Whole(elapsed) + ",\n";
   j += std::string("  \"complete\": ") + (result.complete ? "true" : "false") + ",\n";
-  j += "  \"runs\": " + RunsJson(result) + ",\n";
+  j += "  \"screen_check\": " + ScreenCheckJson(screen, options.noScreenCheck) + ",\n";
+  j += "  \"runs\": " + RunsJson(options, result) + ",\n";
   j += "  \"stats\": {\"mean\": " + Number(stats.mean, 1) + ", \"median\": " +
        Number(stats.median, 1) + ", \"stddev\": " + Number(stats.stddev, 1) +
        ", \"cv\": " + Number(stats.cv, 4) + "},\n";

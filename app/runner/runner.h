@@ -25,6 +25,7 @@ struct RunnerOptions {
   std::string screenshot;  // the last frame of the last run as PNG
   std::string video;       // SDL's video driver (as SDL_VIDEODRIVER)
   std::string present;     // "shm" or "sdl" (as TORVEX_PRESENT)
+  bool noScreenCheck = false;  // do not read the window back after each run
   bool help = false;
   bool version = false;
 };
@@ -48,8 +49,13 @@ struct RunRecord {
   int32_t started;      // 1 once the benchmark ran its first frame
   int32_t complete;     // 1 when the run reached its limit
   int32_t stopSignal;   // the signal that stopped it, or 0
-  int64_t frames;       // frames shown
-  int64_t elapsedMs;    // running time of those frames
+  int64_t frames;       // frames shown: handed to the window system
+  int64_t elapsedMs;    // running time of the run (the frames not shown included)
+  int64_t framesNotShown;  // frames the window system did not take; not in frames
+  int32_t presentFailed;   // 1: frames could not be shown at all; the run measured nothing
+  char presentError[160];  // why the latest frame that was not shown was not
+  ScreenCheck screen;      // the window read back after the last frame (not available when
+                           // the run did not reach its end or the check was off)
   char shownText[17];   // what the window would show at the end
   char presentPath[32]; // GetPresentPath at the end
   double cpuNsPerFrame;     // the process's user + system time over the frames, per frame
@@ -95,3 +101,6 @@ std::string HeadlineLine(const RunnerResult& result);
 std::string ResultJson(const RunnerOptions& options, const RunnerResult& result);
 // The runs the statistics stand on: the complete ones, or all when none completed.
 std::vector<const RunRecord*> MeasuredRuns(const RunnerResult& result);
+// The screen checks of all runs that ran, as one: a mismatch if any run's window did not show
+// its last frame (the largest), else a match if any run matched, else why none could be read.
+ScreenCheck CombinedScreenCheck(const RunnerResult& result);

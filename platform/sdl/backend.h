@@ -111,6 +111,34 @@ Presented PresentX11(PlatformWindow* window, int32_t x, int32_t y, int32_t width
                 const uint8_t* source, ptrdiff_t stride, const uint32_t* colours);
 // Lets the server finish and releases what PresentX11 set up; before the window goes.
 void ForgetX11(PlatformWindow* window);
+// Waits until the X server has done every frame PresentX11 handed to it (before the window is
+// read back); nothing when that path is not in use.
+void FinishX11();
+
+// ---------------------------------------------------------------------------------------
+// Reading the window back (readback.cpp, x11readback.cpp), for CheckWindowShowsBlock.
+
+// The block last copied into the window, as clipped to it: where it lies in the client area,
+// its first palette index (top row), the step from one row to the next, and its bitmap's
+// colours (0x00RRGGBB). False when nothing was copied into this window since it was made,
+// resized or its bitmap deleted (draw.cpp).
+struct CopiedBlock {
+  int32_t x, y, width, height;
+  const uint8_t* first;
+  ptrdiff_t stride;
+  const uint32_t* colours;
+};
+bool GetLastCopiedBlock(PlatformWindow* window, CopiedBlock* block);
+// What a way of reading back did: the window is not this way's to read (another window system),
+// it was read, or this way cannot read it (why says so).
+enum class Readback { NotMine, Read, NotAvailable };
+// Reads the window's client area (width by height from its top-left) from its X server, as it
+// is on the screen now, into pixels 0x00RRGGBB, rows from the top; any visual: TrueColor of
+// any depth through its masks, colormapped visuals through the colormap the screen shows.
+// *significant receives the bits of each channel that the display keeps (0xFFFFFF; 0xF8FCF8
+// for RGB565). NotMine where the window is not an X11 window.
+Readback ReadBackX11(PlatformWindow* window, uint32_t* pixels, int32_t width, int32_t height,
+                     uint32_t* significant, char* why, size_t whySize);
 
 // ---------------------------------------------------------------------------------------
 // Resources compiled into the program (made from data/ by the build).

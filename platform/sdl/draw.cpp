@@ -79,6 +79,26 @@ bool ClipBlock(int32_t& x, int32_t& y, int32_t& width, int32_t& height, int32_t&
   return width > 0 && height > 0;
 }
 
+// The block last copied into a window, as clipped to it, for reading the window back.
+struct LastCopy {
+  PlatformWindow* window;  // null: nothing copied since the window or the bitmap changed
+  int32_t x, y, width, height;
+  const PlatformBitmap* bitmap;
+  int32_t sourceX, sourceY;
+};
+LastCopy lastCopy{};
+
+// For tests: TORVEX_TEST_REFUSE_SURFACE=1 makes SDL's window surface unavailable, as on a
+// display where SDL cannot make one, so that a real window shows what a run does when its
+// frames cannot be presented.
+bool SurfaceRefusedForTest() {
+  static const bool refused = [] {
+    const char* value = getenv("TORVEX_TEST_REFUSE_SURFACE");
+    return value != nullptr && strcmp(value, "1") == 0;
+  }();
+  return refused;
+}
+
 // Screens that are not 32-bit get the converted block through SDL's blitter.
 SDL_Surface* staging = nullptr;
 
@@ -100,7 +120,11 @@ bool ConvertThroughStaging(SDL_Surface* surface, int32_t x, int32_t y, int32_t w
 Presented PresentThroughSurface(PlatformWindow* window, int32_t x, int32_t y, int32_t width,
                                 int32_t height, const uint8_t* source, ptrdiff_t stride,
                                 const PlatformBitmap* bitmap) {
-  SDL_Surface* surface = SDL_GetWindowSurface(window->sdl);
+  SDL_Surface* surface = nullptr;
+  if (SurfaceRefusedForTest())
+    SDL_SetError("refused for a test (TORVEX_TEST_REFUSE_SURFACE=1)");
+  else
+    surface = SDL_GetWindowSurface(window->sdl);
   if (surface == nullptr) {
     SetPlatformError("no window surface to present into");
     return Presented::Failed;
@@ -141,6 +165,7 @@ bool PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, i
   if (!ClipBlock(x, y, width, height, sourceX, sourceY, windowWidth, windowHeight,
                  bitmap->width, bitmap->height))
     return true;  // nothing of it lies in the window: nothing to show
+  lastCopy = {window, x, y, width, height, bitmap, sourceX, sourceY};
   const uint8_t* first = SourceRow(bitmap, sourceY) + sourceX;
   ptrdiff_t stride = bitmap->bottomUp ? -bitmap->stride : bitmap->stride;
   Presented done = PresentX11(window, x, y, width, height, first, stride, bitmap->colours);
@@ -159,6 +184,15 @@ bool PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, i
 }  // namespace
 
 const char* GetPresentPath() { return presentPath; }
+
+bool GetLastCopiedBlock(PlatformWindow* window, CopiedBlock* block) {
+  const PlatformBitmap* bitmap = lastCopy.bitmap;
+  if (window == nullptr || lastCopy.window != window || bitmap == nullptr) return false;
+  *block = {lastCopy.x, lastCopy.y, lastCopy.width, lastCopy.height,
+            SourceRow(bitmap, lastCopy.sourceY) + lastCopy.sourceX,
+            bitmap->bottomUp ? -bitmap->stride : bitmap->stride, bitmap->colours};
+  return true;
+}
 
 ContextHandle GetScreenContext() { return &screenContext; }
 
@@ -254,6 +288,7 @@ BitmapHandle SelectBitmap(ContextHandle context, BitmapHandle bitmap) {
 void DeleteBitmap(BitmapHandle bitmap) {
   if (bitmap == nullptr || bitmap == &defaultBitmap) return;
   if (surfaceTable.bitmap == bitmap) surfaceTable.bitmap = nullptr;
+  if (lastCopy.bitmap == bitmap) lastCopy = LastCopy{};
   free(bitmap->pixels);
   delete bitmap;
 }
@@ -273,8 +308,10 @@ bool BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, i
   return PresentBlock(destination->window, x, y, width, height, source, sourceX, sourceY);
 }
 
-void ForgetWindowSurface(PlatformWindow*) {
+void ForgetWindowSurface(PlatformWindow* window) {
   // SDL makes the window surface again after a size change; only the staging copy is ours.
   SDL_FreeSurface(staging);
   staging = nullptr;
+  // What the window showed before is no longer what it holds.
+  if (lastCopy.window == window) lastCopy = LastCopy{};
 }

@@ -247,6 +247,10 @@ void ForgetX11(PlatformWindow*) {
   p = Presenter{};
 }
 
+void FinishX11() {
+  if (p.display != nullptr) x.sync(p.display, False);
+}
+
 Presented PresentX11(PlatformWindow* w, int32_t left, int32_t top, int32_t width, int32_t height,
                 const uint8_t* source, ptrdiff_t sourceStride, const uint32_t* colours) {
   if (!p.tried || (p.usable && (width > p.width || height > p.height))) {

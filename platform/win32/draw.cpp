@@ -13,6 +13,8 @@
 namespace {
 
 const char* presentPath = "none";  // set by every copy into a window, read by reports
+HWND lastCopyWindow = nullptr;     // the window of the last copy into one, and the copy
+CopiedBlock lastCopy{};
 
 // TORVEX32_PRESENT=setdibits copies with SetDIBitsToDevice from the section's memory instead
 // of BitBlt from the memory context, for measuring one against the other.
@@ -57,6 +59,12 @@ bool CopyWithSetDIBits(HDC destination, int32_t x, int32_t y, int32_t width, int
 }  // namespace
 
 const char* GetPresentPath() { return presentPath; }
+
+bool GetLastCopiedBlock(HWND window, CopiedBlock* block) {
+  if (window == nullptr || window != lastCopyWindow) return false;
+  *block = lastCopy;
+  return true;
+}
 
 ContextHandle GetScreenContext() { return HandleOf(GetDC(nullptr)); }
 
@@ -173,7 +181,11 @@ bool BlockCopy(ContextHandle destination, int32_t x, int32_t y, int32_t width, i
   bool copied = UseSetDIBits()
                     ? CopyWithSetDIBits(to, x, y, width, height, from, sourceX, sourceY)
                     : BitBlt(to, x, y, width, height, from, sourceX, sourceY, SRCCOPY) != 0;
-  if (window != nullptr) presentPath = "gdi";
+  if (window != nullptr) {
+    presentPath = "gdi";
+    lastCopyWindow = window;
+    lastCopy = {x, y, width, height, from, sourceX, sourceY};
+  }
   if (!copied) SetPlatformError("the frame could not be copied into the window");
   return copied;
 }

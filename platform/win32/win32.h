@@ -108,6 +108,16 @@ void NoteTempFile(const char* path, bool exists);
 void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriver,
                     size_t size);
 
+// The block last copied into a window (draw.cpp), for reading the window back: where it lies
+// in the client area and the memory context and place it came from; false when nothing was
+// copied into this window.
+struct CopiedBlock {
+  int32_t x, y, width, height;
+  HDC source;
+  int32_t sourceX, sourceY;
+};
+bool GetLastCopiedBlock(HWND window, CopiedBlock* block);
+
 // Headless runs (the benchmark's runner without --window): the window is created but never
 // shown; showing delivers the size and focus a shown window would get, the pointer is left
 // alone and message boxes only go to the error stream. Set by TORVEX32_HEADLESS=1.

@@ -86,6 +86,9 @@ int32_t Send(uint32_t message, uintptr_t first, intptr_t second) {
 
 int32_t StopSignal = 0;
 BackendReport Report;
+std::function<bool()> BlockCopyResult;
+std::string PlatformError;
+ScreenCheck ScreenAnswer;
 
 void Reset() {
   Calls.clear();
@@ -103,6 +106,9 @@ void Reset() {
   Profiles.clear();
   StopSignal = 0;
   Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1};
+  BlockCopyResult = [] { return true; };
+  PlatformError.clear();
+  ScreenAnswer = ScreenCheck{ScreenMatch, 512 * 384, 0, ""};
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
   // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
   // window procedure corrects it), then the focus (the backend's headless drivers; under a
@@ -263,7 +269,10 @@ int32_t GetScreenRects(Rect* rects, int32_t capacity) {
   return count;
 }
 
-const char* GetPlatformError() { return CreateWindowFails ? "no display (double)" : ""; }
+const char* GetPlatformError() {
+  if (!PlatformError.empty()) return PlatformError.c_str();
+  return CreateWindowFails ? "no display (double)" : "";
+}
 
 int32_t ShowMessageBox(WindowHandle owner, const char* text, const char* caption, uint32_t type) {
   Record(Format("ShowMessageBox %s|%s|%s|%u", owner ? "owner" : "none", caption, text, type));
@@ -406,7 +415,12 @@ void DeleteBitmap(BitmapHandle) {
 bool BlockCopy(ContextHandle, int32_t x, int32_t y, int32_t width, int32_t height, ContextHandle,
                int32_t sourceX, int32_t sourceY) {
   Record(Format("BlockCopy %d %d %d %d from %d %d", x, y, width, height, sourceX, sourceY));
-  return true;
+  return BlockCopyResult();
+}
+
+ScreenCheck CheckWindowShowsBlock(WindowHandle window) {
+  Record(Format("CheckWindowShowsBlock %s", window == Window && window != nullptr ? "main" : "other"));
+  return ScreenAnswer;
 }
 
 // --- clocks -------------------------------------------------------------------------------

@@ -38,6 +38,11 @@ extern std::vector<Rect> Screens;    // GetScreenRects; one 1024 by 768 screen b
 extern std::deque<Message> Queue;    // PeekWindowMessage takes from here
 extern int32_t StopSignal;           // GetStopSignal; 0 by default
 extern BackendReport Report;         // GetBackendReport; a headless SDL-like machine
+// What BlockCopy returns for each copy (true: handed to the window system); always true by
+// default. A false sets PlatformError's text for GetPlatformError.
+extern std::function<bool()> BlockCopyResult;
+extern std::string PlatformError;    // GetPlatformError while set (else the double's own)
+extern ScreenCheck ScreenAnswer;     // what CheckWindowShowsBlock returns; a match by default
 // Profile files in memory: path -> section -> key -> value (names as written).
 extern std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
 // Called by CreateMainWindow / ShowMainWindow / DestroyMainWindow / MoveMainWindow /

@@ -3,6 +3,7 @@
 Every wait polls with a deadline; nothing sleeps for a fixed time.
 
     with XSession() as x:              Xvfb on a free display (-displayfd) plus openbox
+                                       (XSession(depth=8): a 256-colour screen, 16: RGB565)
         x.env                          environment for programs on that display (DISPLAY set)
         x.start(args, env={}, log=p, cwd=None)  a program on the display (Popen; output to log)
         x.tool("xdotool", ...)         run an X tool there and return its stdout
@@ -19,6 +20,9 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
         x.key(keys), x.move_pointer(px, py), x.click(button), x.pointer()
         x.wait_confined(area)          until a move away stays in area (x, y, width, height)
         x.activate(w), x.minimise(w), x.close(w) (wmctrl: the window manager's close)
+        x.fill(w, x, y, width, height, pixel)  draws a rectangle into window w from a client of
+                                       its own (the pixel value in w's visual), behind the back
+                                       of the window's program; returns once the server did it
     wait_until(check, timeout, what)   polls check() until it returns a true value
     LogFile(path)                      a log the program appends to: .lines(), .wait_for(regex)
     Image(width, height, rgb)          .pixel(px, py) -> (r, g, b)
@@ -114,15 +118,15 @@ class LogFile:
 
 
 class XSession:
-    """An X server of its own (Xvfb, 1024x768x24) with openbox; stopped on exit."""
+    """An X server of its own (Xvfb, 1024x768x24 unless told) with openbox; stopped on exit."""
 
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, depth=24):
         self.folder = tempfile.mkdtemp(prefix="torvex-x-")
         self.width, self.height = width, height
         self.processes = []
         read, write = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % (width, height),
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx%d" % (width, height, depth),
              "-nolisten", "tcp"],
             pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=_die_with_parent)
@@ -304,3 +308,27 @@ class XSession:
 
     def close(self, window):
         self.tool("wmctrl", "-i", "-c", hex(window))
+
+    def fill(self, window, px, py, width, height, pixel):
+        xlib = ctypes.CDLL("libX11.so.6")
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        xlib.XCreateGC.restype = ctypes.c_void_p
+        xlib.XCreateGC.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_void_p]
+        xlib.XSetForeground.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_ulong]
+        xlib.XFillRectangle.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p,
+                                        ctypes.c_int, ctypes.c_int, ctypes.c_uint, ctypes.c_uint]
+        xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        xlib.XFreeGC.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        display = xlib.XOpenDisplay(self.display.encode())
+        if not display:
+            raise RuntimeError("cannot open display %s" % self.display)
+        try:
+            gc = xlib.XCreateGC(display, window, 0, None)
+            xlib.XSetForeground(display, gc, pixel)
+            xlib.XFillRectangle(display, window, gc, px, py, width, height)
+            xlib.XSync(display, 0)  # the server has drawn it when this returns
+            xlib.XFreeGC(display, gc)
+        finally:
+            xlib.XCloseDisplay(display)

@@ -220,6 +220,23 @@ class BenchmarkTest(unittest.TestCase):
         self.assertTrue(self.shows_text(shown, 128, 128, "Wait a Minute !!"))
         self.assertTrue(self.shows_text(shown, 224, 320, "EXIT"))
 
+    def test_a_windowed_run_finds_its_last_frame_on_the_screen(self):
+        # The runner reads its window back after the last frame, before closing it: the window
+        # shows that frame, every pixel in the frame's colour.
+        run = subprocess.run(LAUNCHER + [BENCH, "--window", "--frames", "200", "--repeat", "1",
+                                          "--json"],
+                             capture_output=True, text=True, timeout=300,
+                             env=dict(self.x.env, ASAN_OPTIONS="detect_leaks=0",
+                                      SDL_AUDIODRIVER="dummy", XDG_CONFIG_HOME=self.config))
+        self.assertEqual(run.returncode, 0, run.stderr)
+        result = json.loads(run.stdout)
+        self.assertEqual(result["screen_check"], {"result": "match", "pixels": 512 * 384})
+        self.assertEqual(result["runs"][0]["screen_check"]["result"], "match")
+        self.assertTrue(result["rate_valid"])
+        self.assertEqual(result["frames"], 200)
+        self.assertEqual(result["frames_not_presented"], 0)
+        self.assertNotEqual(result["present_path"], "headless")
+
     def test_rate_appears_after_three_seconds_of_running(self):
         self.start()
         self.moving()

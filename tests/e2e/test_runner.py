@@ -1,5 +1,6 @@
 """test_runner.py — the programs as a user runs them: --help, --version and bad options of every
-program, the runner stopped by signals, its result file, torvex-compare's table and chart, and
+program, the runner stopped by signals, its result file, the frames it counts and the screen it
+reads back (under Xvfb of 24, 16 and 8 bits), torvex-compare's table and chart, and
 torvex32 stopped by signals at several moments (under Xvfb and openbox) leaving nothing behind.
 
 Programs: TORVEX32, TORVEX32_BENCH, TORVEX_COMPARE, TORVEX_ASSETS, TORVEX_MAKE_MIDI,
@@ -20,7 +21,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import XSession, parse_ppm, wait_until  # noqa: E402
+from harness import LogFile, XSession, parse_ppm, wait_until  # noqa: E402
 
 TITLE = "TORVEX32 version 3.0"
 PROGRAM = os.environ.get("TORVEX32", "")
@@ -206,6 +207,94 @@ class RunnerTest(unittest.TestCase):
         rates = sorted(run["rate_per_10s"] for run in r["runs"])
         self.assertAlmostEqual(r["rate_per_10s"], sum(rates) / 2, delta=0.1)
         self.assertAlmostEqual(r["stats"]["median"], r["rate_per_10s"], delta=0.1)
+        self.assert_nothing_left()
+
+    # --- frames that reach the screen, and the screen read back -------------------------
+
+    def window_env(self, x, **extra):
+        return dict(x.env, TMPDIR=self.tmp, XDG_CONFIG_HOME=self.config,
+                    ASAN_OPTIONS="detect_leaks=0", SDL_AUDIODRIVER="dummy", **extra)
+
+    def test_frames_that_cannot_be_presented_fail_the_run_without_a_rate(self):
+        # SDL's window surface refused, as on a display where SDL cannot make one.
+        self.x = XSession()
+        result = os.path.join(self.folder, "result.json")
+        run = subprocess.run([BENCH, "--window", "--present", "sdl", "--frames", "300",
+                              "--repeat", "2", "--json", "--output", result],
+                             capture_output=True, timeout=300,
+                             env=self.window_env(self.x, TORVEX_TEST_REFUSE_SURFACE="1"))
+        err = run.stderr.decode()
+        self.assertEqual(run.returncode, 1, err)
+        self.assertEqual(run.stdout, b"", "no rate of frames nobody saw")
+        self.assertFalse(os.path.exists(result))
+        self.assertIn("torvex32-bench: run 1: its frames could not be shown: no window surface "
+                      "to present into", err)
+        self.assertNotIn("run 2", err)
+        self.assert_nothing_left()
+
+    def test_a_window_changed_behind_the_programs_back_fails_the_screen_check(self):
+        self.x = XSession()
+        result = os.path.join(self.folder, "result.json")
+        err = os.path.join(self.folder, "bench.err")
+        with open(err, "wb") as log:
+            runner = subprocess.Popen(
+                [BENCH, "--window", "--frames", "200", "--repeat", "1", "--output", result],
+                stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log,
+                env=self.window_env(self.x, TORVEX_TEST_HOLD_SCREEN_CHECK="1"))
+        # After the last frame, before the window is read back: a second client draws into it.
+        LogFile(err).wait_for("holding before the screen check", 60)
+        self.x.fill(self.x.find_window(TITLE), 10, 20, 64, 32, 0x123456)
+        out, _ = runner.communicate(b"\n", timeout=60)
+        self.assertEqual(runner.returncode, 1, LogFile(err).lines())
+        self.assertRegex(out.decode(), r"^torvex32-bench: \d+ frames/10s \(median of 1 run, "
+                         r"cv 0\.0%\); FAILED: the screen did not show the frame \(2048 of "
+                         r"196608 pixels differ\)\n$")
+        self.assertIn("torvex32-bench: run 1: the window did not show the last frame: 2048 of "
+                      "196608 pixels differ; the first at (10, 20) shows #123456",
+                      "\n".join(LogFile(err).lines()))
+        with open(result) as f:
+            r = json.load(f)
+        # The rate is kept for finding out why, and marked.
+        self.assertGreater(r["rate_per_10s"], 0)
+        self.assertFalse(r["rate_valid"])
+        self.assertEqual(r["screen_check"]["result"], "mismatch")
+        self.assertEqual(r["screen_check"]["differing_pixels"], 64 * 32)
+        self.assertEqual(r["runs"][0]["screen_check"], r["screen_check"])
+        self.assertTrue(r["complete"])
+
+        # Turned off, nothing is read back (nor held for): the result says so.
+        run = subprocess.run([BENCH, "--window", "--frames", "200", "--repeat", "1", "--json",
+                              "--no-screen-check"], capture_output=True, timeout=300,
+                             stdin=subprocess.DEVNULL,
+                             env=self.window_env(self.x, TORVEX_TEST_HOLD_SCREEN_CHECK="1"))
+        self.assertEqual(run.returncode, 0, run.stderr.decode())
+        self.assertNotIn(b"holding", run.stderr)
+        r = json.loads(run.stdout)
+        self.assertEqual(r["screen_check"], {"result": "off"})
+        self.assertTrue(r["rate_valid"])
+        self.assert_nothing_left()
+
+    def test_screens_of_16_and_8_bits_show_the_frame_or_the_run_fails_saying_why(self):
+        for depth in (16, 8):
+            with self.subTest(depth=depth):
+                x = XSession(depth=depth)
+                try:
+                    run = subprocess.run([BENCH, "--window", "--frames", "200", "--repeat",
+                                          "1", "--json"], capture_output=True, timeout=300,
+                                         env=self.window_env(x))
+                finally:
+                    x.stop()
+                err = run.stderr.decode()
+                if run.returncode == 0:
+                    r = json.loads(run.stdout)
+                    self.assertEqual(r["screen_check"], {"result": "match", "pixels": 196608})
+                    self.assertEqual(r["environment"]["screen"], "1024x768x%d" % depth)
+                else:
+                    # Never a rate without frames on the screen.
+                    self.assertNotEqual(depth, 16, err)
+                    self.assertEqual(run.returncode, 1, err)
+                    self.assertEqual(run.stdout, b"")
+                    self.assertIn("its frames could not be shown: ", err)
         self.assert_nothing_left()
 
     # --- torvex-compare -------------------------------------------------------------------
