@@ -51,6 +51,10 @@ void WritePrompts(const char* prompt) {
 void CheckRunLimit() {
   bool framesDone = RunLimit.frames > 0 && FrameCount >= RunLimit.frames;
   int64_t running = ReadTimer() - StartTime - PausedTotal;
+  if (RunLimit.progress != nullptr) {
+    RunLimit.progress->runningMs = running;
+    RunLimit.progress->frames = FrameCount;
+  }
   bool timeDone = RunLimit.runningMs > 0 && running >= RunLimit.runningMs;
   if (!framesDone && !timeDone) return;
   RunLimit.endedAtMs = running;
@@ -93,7 +97,12 @@ void OnPause() {
   SetCurrentCursor(ArrowCursorHandle);
   if (SceneReady == 1) {
     WritePrompts(StartPrompt);
+    // The paused picture is no frame of a measured run (FrameCount does not count it), so its
+    // present stays out of the run's frame times.
+    FramePhaseTimes* timings = FrameTimings;
+    FrameTimings = nullptr;
     PresentFrame();
+    FrameTimings = timings;
   }
   // Closing the window at the limit takes the focus away too: that is no pause to report.
   if (RunLimit.paused != nullptr && RunLimit.reached == 0) RunLimit.paused();

@@ -58,9 +58,10 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   times.firstFrame = NoteFirstFrame;
   FrameTimings = &times;
   RunLimit.frames = options.frames;
-  RunLimit.runningMs = options.frames > 0 ? 0 : static_cast<int64_t>(options.seconds * 1000);
+  RunLimit.runningMs = options.frames > 0 ? 0 : RunningLimitMs(options.seconds);
   RunLimit.lastFrame = lastFrame;
   RunLimit.paused = SayPaused;
+  RunLimit.progress = &record.live;
   SeedFixed = options.seeded ? 1 : 0;
   SeedValue = options.seed;
 
@@ -76,6 +77,7 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   Usage end = ReadUsage();
   FrameTimings = nullptr;
   times.firstFrame = nullptr;
+  RunLimit.progress = nullptr;
 
   record.stopSignal = GetStopSignal();
   record.started = FrameCount > 0 ? 1 : 0;

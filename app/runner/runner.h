@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "graphics/graphics.h"
 #include "platform/platform.h"
 
@@ -33,6 +34,9 @@ constexpr int64_t MaxRunFrames = INT64_MAX / 10000;
 // The largest --repeat.
 constexpr int32_t MaxRepeat = 1000;
 
+// The running time of a run of seconds, in the whole milliseconds the clock counts.
+int64_t RunningLimitMs(double seconds);
+
 // Reads the arguments (after the program's name); false with the reason, which names the
 // option, in why. Options take "--name value" or "--name=value".
 bool ParseRunnerOptions(const std::vector<std::string>& args, RunnerOptions& options,
@@ -42,8 +46,10 @@ void PrintRunnerUsage(FILE* out);
 // ---------------------------------------------------------------------------------------
 // One measured run (run.cpp).
 
-// What one run hands to the runner: written by the child process into a file of the runner's
-// private folder and read back as it stands (the same program writes and reads it).
+// What one run hands to the runner: written by the child process into memory it shares with
+// the runner (on Windows, into a file of the runner's private folder) and read back as it
+// stands (the same program writes and reads it). The frame times and live progress are
+// written there while the run goes, so a run that never gets to fill in the rest still counts.
 struct RunRecord {
   int32_t started;      // 1 once the benchmark ran its first frame
   int32_t complete;     // 1 when the run reached its limit
@@ -56,6 +62,7 @@ struct RunRecord {
   double switchesPerFrame;  // its voluntary + involuntary context switches, per frame
   BackendReport backend;
   FramePhaseTimes times;
+  RunProgress live;   // kept up to date while the run goes, for a run that ends abruptly
 };
 
 // Runs the benchmark once in this process, as the options say, and fills record; lastFrame
