@@ -104,8 +104,9 @@ void OnPause() {
     PresentFrame();
     FrameTimings = timings;
   }
-  // Closing the window at the limit takes the focus away too: that is no pause to report.
-  if (RunLimit.paused != nullptr && RunLimit.reached == 0) RunLimit.paused();
+  // Closing the window at the limit takes the focus away too: that is no pause to report; nor
+  // is the close after a start that failed (a data file missing), which never ran.
+  if (RunLimit.paused != nullptr && RunLimit.reached == 0 && SceneReady == 1) RunLimit.paused();
 }
 
 void OnResume() {

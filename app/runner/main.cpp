@@ -261,7 +261,7 @@ std::string DescribeStatus(int status) {
 // as an incomplete run; its CPU figures are unknown.
 bool TakeRecord(int status, RunRecord& record) {
   record = shared->record;
-  if (__atomic_load_n(&shared->written, __ATOMIC_ACQUIRE) != 0) return true;
+  if (__atomic_load_n(&shared->written, __ATOMIC_ACQUIRE) != 0) return record.started != 0;
   record.frames = record.live.frames;
   record.elapsedMs = record.live.runningMs;
   record.started = record.frames > 0 ? 1 : 0;
@@ -425,10 +425,13 @@ bool CheckRoom(const std::string& folder, const std::string& tempName) {
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   if (std::filesystem::equivalent(a, b, error)) return true;
-  std::filesystem::path pa = std::filesystem::weakly_canonical(a, error);
-  if (error) return a == b;
-  std::filesystem::path pb = std::filesystem::weakly_canonical(b, error);
-  return error ? a == b : pa == pb;
+  auto full = [](const std::string& path) {
+    std::error_code e;
+    std::filesystem::path absolute = std::filesystem::absolute(path, e);
+    return std::filesystem::weakly_canonical(e ? std::filesystem::path(path) : absolute, e)
+        .lexically_normal();
+  };
+  return full(a) == full(b);
 }
 
 // Every file the runner will write, checked before the first run: a bad path found after the
@@ -570,6 +573,9 @@ int main(int argc, char** argv) {
   int code = RunAll(options, folder, result);
   result.complete = runnerStop == 0 && code == 0;
   code = Report(options, result, code);
+  // A stop that came while the result was being written (to a pipe nobody reads, say) broke
+  // the write off: the exit status says so.
+  if (runnerStop != 0 && code < 128) code = 128 + runnerStop;
   RemoveFolder(folder);
   return code;
 }

@@ -85,6 +85,10 @@ class RunnerTest(unittest.TestCase):
             self.x.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
+    def run_files(self, pattern):
+        """Files of the runs: they keep their temporary files in the runner's private folder."""
+        return glob.glob(os.path.join(self.tmp, "torvex32-bench-*", pattern))
+
     def assert_nothing_left(self):
         self.assertEqual(os.listdir(self.tmp), [], "files left in $TMPDIR")
         self.assertEqual(os.listdir(self.config), [], "a profile file was written")
@@ -138,7 +142,7 @@ class RunnerTest(unittest.TestCase):
                                   stderr=subprocess.PIPE)
         # Halfway through the first run's frames: the effect's file exists once the run has
         # opened its sounds, the last step before the frames; then half a second of them.
-        wait_until(lambda: glob.glob(os.path.join(self.tmp, "QVW*")), 60, "the first run's sounds")
+        wait_until(lambda: self.run_files("QVW*"), 60, "the first run's sounds")
         spent = child_cpu_seconds(runner.pid)
         wait_until(lambda: child_cpu_seconds(runner.pid) > spent + 0.5, 60, "the first run to draw")
         runner.send_signal(sig)
@@ -171,7 +175,7 @@ class RunnerTest(unittest.TestCase):
         runner = subprocess.Popen([BENCH, "--seconds", "3.5", "--repeat", "1", "--json"],
                                   env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                   preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
-        wait_until(lambda: glob.glob(os.path.join(self.tmp, "QVW*")), 60, "the run's sounds")
+        wait_until(lambda: self.run_files("QVW*"), 60, "the run's sounds")
         runner.send_signal(signal.SIGHUP)
         for child in glob.glob("/proc/%d/task/%d/children" % (runner.pid, runner.pid)):
             with open(child) as f:
