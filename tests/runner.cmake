@@ -18,4 +18,6 @@ if(COMMAND torvex_e2e_tests)
     "TORVEX_MAKE_EFFECT=$<TARGET_FILE:torvex-make-effect>"
     "TORVEX_ICON_PNG=$<TARGET_FILE:torvex-icon-png>"
     "TORVEX_WIN_RESOURCES=$<TARGET_FILE:torvex-win-resources>")
+  torvex_e2e_tests(tests/e2e/test_runner_stops.py ENVIRONMENT
+    "TORVEX32_BENCH=$<TARGET_FILE:torvex32-bench>")
 endif()

@@ -312,10 +312,17 @@ class RunnerTest(unittest.TestCase):
         source = os.path.dirname(PROGRAM)
         for name in ("torvex32", "TORVEX32.ZOR", "TORVEX.MID", "TORVEX.WAV"):
             shutil.copy(os.path.join(source, name), folder)
-        app = self.start_program(os.path.join(folder, "torvex32"))
+        # Its standard output into a pipe, as in "torvex32 | cat": the reader must see its end.
+        app = subprocess.Popen([os.path.join(folder, "torvex32")], stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT,
+                               env=dict(self.x.env, **self.env, DISPLAY=self.x.display))
         wait_until(lambda: self.x.window_in_tree("ERROR"), 30, "the \"ERROR\" box")
         app.send_signal(signal.SIGTERM)
         self.assertEqual(app.wait(30), 128 + signal.SIGTERM)
+        reader = subprocess.run(["timeout", "10", "cat"], stdin=app.stdout, capture_output=True)
+        self.assertEqual(reader.returncode, 0, "the output stayed open after the program ended")
+        # The box went with the program.
+        wait_until(lambda: not self.x.window_in_tree("ERROR"), 10, "the box to go")
         self.assertEqual(os.listdir(self.tmp), [])
 
 
