@@ -271,6 +271,60 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(run.returncode, 1)
         self.assertIn("broken.json: not a torvex32-bench result of schema 1", run.stderr.decode())
 
+    def test_compare_refuses_what_is_not_a_result_and_never_overwrites_one(self):
+        good = os.path.join(DATA, "result-headless.json")
+        with open(good, "rb") as f:
+            text = f.read()
+        hostile = {
+            "truncated": text[:len(text) // 2],
+            "deep": b"[" * 100000 + b"]" * 100000,
+            "nan": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": NaN'),
+            "infinity": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": -Infinity'),
+            "hex": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": 0x1p40'),
+            "huge": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": 1e400'),
+            "negative": text.replace(b'"rate_per_10s": 78000.0', b'"rate_per_10s": -78000.0'),
+            "string rate": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": "80000"'),
+            "runs not a list": text.replace(b'"runs": [', b'"runs": {"x": [').replace(
+                b'}\n  ],', b'}]},', 1),
+            "nul": text.replace(b'"schema": 1,', b'"schema": 1,\0'),
+            "bad utf-8": text.replace(b'"Test CPU"', b'"Test \xff CPU"'),
+            "big": b" " * (2 << 20) + text,
+        }
+        for name, data in hostile.items():
+            with self.subTest(file=name):
+                path = os.path.join(self.folder, name.replace(" ", "-") + ".json")
+                with open(path, "wb") as f:
+                    f.write(data)
+                run = subprocess.run([COMPARE, good, path], capture_output=True, env=self.env,
+                                     timeout=30)
+                self.assertEqual(run.returncode, 1, run.stdout)
+                self.assertIn(os.path.basename(path) + ": ", run.stderr.decode())
+                self.assertEqual(run.stdout, b"")
+        # A byte-order mark is accepted.
+        marked = os.path.join(self.folder, "marked.json")
+        with open(marked, "wb") as f:
+            f.write(b"\xef\xbb\xbf" + text)
+        self.assertEqual(subprocess.run([COMPARE, good, marked], capture_output=True,
+                                        env=self.env, timeout=30).returncode, 0)
+        # The chart's name forgotten, or one of the results: nothing is written over.
+        copy = os.path.join(self.folder, "a.json")
+        shutil.copy(good, copy)
+        for args in (["--png", copy, good], ["--png", good, copy],
+                     ["--png", os.path.join(self.folder, "notes.txt"), good]):
+            with open(os.path.join(self.folder, "notes.txt"), "w") as f:
+                f.write("mine")
+            run = subprocess.run([COMPARE] + args, capture_output=True, env=self.env, timeout=30)
+            self.assertEqual(run.returncode, 2, args)
+            with open(copy, "rb") as f:
+                self.assertEqual(f.read(), text)
+            with open(os.path.join(self.folder, "notes.txt")) as f:
+                self.assertEqual(f.read(), "mine")
+        # At most twelve side by side.
+        run = subprocess.run([COMPARE] + [good] * 13, capture_output=True, env=self.env,
+                             timeout=30)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("at most 12", run.stderr.decode())
+
     # --- the program stopped by signals ---------------------------------------------------
 
     def start_program(self, program=PROGRAM):
@@ -320,6 +374,7 @@ class RunnerTest(unittest.TestCase):
         app.send_signal(signal.SIGTERM)
         self.assertEqual(app.wait(30), 128 + signal.SIGTERM)
         reader = subprocess.run(["timeout", "10", "cat"], stdin=app.stdout, capture_output=True)
+        app.stdout.close()
         self.assertEqual(reader.returncode, 0, "the output stayed open after the program ended")
         # The box went with the program.
         wait_until(lambda: not self.x.window_in_tree("ERROR"), 10, "the box to go")
