@@ -100,5 +100,8 @@ struct RunnerResult {
 std::string HeadlineLine(const RunnerResult& result);
 // The JSON object (schema 1), one line per key at the top level.
 std::string ResultJson(const RunnerOptions& options, const RunnerResult& result);
+// Whether a run enters the statistics: it started and ran for some time (a run of 0 ms has no
+// rate). The JSON gives this per run as "in_stats".
+bool CountsInStats(const RunRecord& run);
 // The runs the statistics stand on: the complete ones, or all when none completed.
 std::vector<const RunRecord*> MeasuredRuns(const RunnerResult& result);

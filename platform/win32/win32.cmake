@@ -91,7 +91,8 @@ add_library(torvex_runner STATIC ${PROJECT_SOURCE_DIR}/app/runner/options.cpp
   ${PROJECT_SOURCE_DIR}/app/runner/result.cpp ${PROJECT_SOURCE_DIR}/app/runner/run.cpp)
 target_include_directories(torvex_runner PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(torvex_runner PRIVATE TORVEX_BUILD_TYPE="${CMAKE_BUILD_TYPE}")
-target_link_libraries(torvex_runner PUBLIC torvex_core torvex_version)
+include(${PROJECT_SOURCE_DIR}/cmake/json.cmake)
+target_link_libraries(torvex_runner PUBLIC torvex_core torvex_version PRIVATE torvex_json)
 add_executable(torvex32-bench ${PROJECT_SOURCE_DIR}/app/runner/main.cpp
                ${PROJECT_SOURCE_DIR}/tools/png_stored.cpp
                ${PROJECT_SOURCE_DIR}/tools/frame_colour.cpp ${TORVEX_RESOURCE_DIR}/resources.rc)
