@@ -161,6 +161,18 @@ TEST(Win32Resources, TheIconAndTheCursorLoadFromTheProgramsResources) {
 
 // Reports name the system and, under Wine, Wine itself; the media flags stay 0 until a device
 // of that kind opens, and nothing of the report is left unterminated.
+TEST(Win32Cursor, TheConfinementHoldsTheRightAndBottomEdgesThemselves) {
+  if (getenv("TORVEX32_HEADLESS") != nullptr) GTEST_SKIP() << "no cursor when headless";
+  Rect area{10, 20, 100, 200};
+  ClipCursorTo(&area);
+  SetCursorPosition(500, 500);
+  Point held = GetCursorPosition();
+  ClipCursorTo(nullptr);
+  // Pushed against the corner, the cursor stands on the inclusive right and bottom edge.
+  EXPECT_EQ(held.x, 100);
+  EXPECT_EQ(held.y, 200);
+}
+
 TEST(Win32Report, NamesTheSystemAndNoDeviceBeforeOneOpens) {
   BackendReport report;
   memset(&report, 'x', sizeof report);
