@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/profile_corpus.h"
 
 namespace fs = std::filesystem;
 
@@ -48,6 +49,17 @@ TEST_F(Win32PlatformTest, ProfileValuesRoundTripWithoutCaseAndKeepOtherSections)
   EXPECT_EQ(GetProfileInt("setup", "LEFT", 0, ini.c_str()), -32000);
   EXPECT_EQ(GetProfileInt("Setup", "Top", 0, ini.c_str()), 121);
   EXPECT_EQ(GetProfileInt("Other", "k", 0, ini.c_str()), 7);
+}
+
+// The system's own reader against the values the Linux reader is held to.
+TEST(Win32Profile, EveryProfileOfTheCorpusReadsAsListed) {
+  std::vector<ProfileCase> cases = ReadProfileCorpus(TORVEX_PROFILE_CORPUS);
+  EXPECT_GE(cases.size(), 60u);
+  for (const ProfileCase& c : cases) {
+    std::string file = std::string(TORVEX_PROFILE_CORPUS) + "/" + c.file;
+    EXPECT_EQ(GetProfileInt(c.section.c_str(), c.key.c_str(), c.fallback, file.c_str()), c.value)
+        << c.file << " " << c.key;
+  }
 }
 
 TEST_F(Win32PlatformTest, WindowsDirectoryIsTheSystemsOrTheOneAChosenForTheRun) {

@@ -360,6 +360,21 @@ void RemoveStaleTemporaries(const std::string& target) {
 bool ReplaceFile(const char* path, const std::string& text) {
   char resolved[PATH_MAX];
   std::string target = realpath(path, resolved) != nullptr ? resolved : path;
+  // A link to a file that does not exist yet is written through, so that the file appears
+  // where the link points and the link stays (a rename onto the link would replace it).
+  struct stat link{};
+  if (target == path && lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+    std::vector<char> to(PATH_MAX + 1);
+    ssize_t n = readlink(path, to.data(), PATH_MAX);
+    if (n <= 0) return false;
+    std::string pointed(to.data(), static_cast<size_t>(n));
+    std::string from = path;
+    size_t slash = from.rfind('/');
+    if (pointed[0] != '/' && slash != std::string::npos) pointed = from.substr(0, slash + 1) + pointed;
+    struct stat again{};
+    if (lstat(pointed.c_str(), &again) == 0) return false;  // a chain or a loop: left alone
+    target = pointed;
+  }
   struct stat old{};
   bool exists = stat(target.c_str(), &old) == 0;
   if (exists && ((old.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) return false;

@@ -145,7 +145,9 @@ if(TORVEX_TESTS)
   target_link_libraries(win32_platform_test PRIVATE
     "$<LINK_GROUP:RESCAN,torvex_core,torvex_platform_win32>" GTest::gtest GTest::gtest_main)
   target_compile_definitions(win32_platform_test PRIVATE
-    TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${PROJECT_BINARY_DIR}/tests")
+    TORVEX_DATA_DIR="${TORVEX_OUT}" TORVEX_TEST_DIR="${PROJECT_BINARY_DIR}/tests"
+    # The same corpus the Linux reader is tested on, as Wine sees the host's files.
+    TORVEX_PROFILE_CORPUS="Z:${PROJECT_SOURCE_DIR}/tests/data/profiles")
   set_target_properties(win32_platform_test PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
   add_dependencies(win32_platform_test torvex_sound_data)
