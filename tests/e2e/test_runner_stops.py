@@ -197,6 +197,25 @@ class StopTest(unittest.TestCase):
         self.assertNotIn(b"paused", run.stderr)
         self.assert_nothing_left()
 
+    def test_a_full_tmpdir_is_named_as_the_cause(self):
+        full = os.path.join(self.folder, "full")
+        os.makedirs(full)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "none", full],
+                                 capture_output=True).returncode == 0
+        if not mounted:
+            self.skipTest("cannot mount a small file system here (needs root)")
+        try:
+            subprocess.run(["dd", "if=/dev/zero", "of=" + os.path.join(full, "fill"), "bs=4k"],
+                           capture_output=True)
+            run = subprocess.run([BENCH, "--frames", "10", "--repeat", "1"], capture_output=True,
+                                 env=dict(self.env, TMPDIR=full), timeout=120)
+            self.assertEqual(run.returncode, 1)
+            self.assertIn(b"no room for the runs' temporary files in " + full.encode() +
+                          b": No space left on device", run.stderr)
+            self.assertEqual(os.listdir(full), ["fill"])
+        finally:
+            subprocess.run(["umount", full])
+
 
 if __name__ == "__main__":
     unittest.main()
