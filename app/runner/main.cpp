@@ -266,8 +266,11 @@ bool TakeRecord(int status, RunRecord& record) {
   record.elapsedMs = record.live.runningMs;
   record.started = record.frames > 0 ? 1 : 0;
   record.complete = 0;
-  if (record.stopSignal == 0)
-    record.stopSignal = runnerStop != 0 ? runnerStop : WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  if (record.stopSignal == 0 && runnerStop != 0) record.stopSignal = runnerStop;
+  if (record.stopSignal == 0 && WIFSIGNALED(status)) record.stopSignal = WTERMSIG(status);
+  // Ended at once by a stop of its own (128 + the signal), which the runner did not send.
+  if (record.stopSignal == 0 && WIFEXITED(status) && WEXITSTATUS(status) > 128)
+    record.stopSignal = WEXITSTATUS(status) - 128;
   record.cpuNsPerFrame = record.switchesPerFrame = std::nan("");
   snprintf(record.presentPath, sizeof record.presentPath, "unknown");
   return record.started != 0;
