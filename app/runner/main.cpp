@@ -384,12 +384,23 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
   return runnerStop != 0 ? 128 + runnerStop : 0;
 }
 
+#ifdef _WIN32
+bool WriteOutput(const std::string& path, const std::string& json) {
+  FILE* out = fopen(path.c_str(), "w");
+  bool ok = out != nullptr && fwrite(json.data(), 1, json.size(), out) == json.size();
+  if (out != nullptr && fclose(out) != 0) ok = false;
+  if (!ok) fprintf(stderr, "torvex32-bench: --output: cannot write %s\n", path.c_str());
+  return ok;
+}
+#else
+// Replaced whole (a pipe or a device written as it is), so a stop halfway leaves the old file.
 bool WriteOutput(const std::string& path, const std::string& json) {
   std::string why;
   if (WriteFileSafely(path, std::vector<uint8_t>(json.begin(), json.end()), why)) return true;
   fprintf(stderr, "torvex32-bench: --output: %s\n", why.c_str());
   return false;
 }
+#endif
 
 void WarnShortRuns(const RunnerResult& result) {
   for (const RunRecord& run : result.runs) {
