@@ -94,7 +94,7 @@ lintian --fail-on error --info "$DEB" || fail "lintian reports errors"
 # data is fixed at configure time).
 step "section and layout agree"
 [ "$(dpkg-deb -f "$DEB" Section)" = games ] || fail "the package is not of Section games"
-dpkg-deb -c "$DEB" | grep -q ' \./usr/games/torvex32$' || fail "the programs are not in /usr/games"
+dpkg-deb -c "$DEB" | grep ' \./usr/games/torvex32$' >/dev/null || fail "the programs are not in /usr/games"
 cmake -S . -B "$WORK/plain" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DTORVEX_TESTS=OFF -DTORVEX_BENCH=OFF -DTORVEX_EXAMPLES=OFF >/dev/null
 grep -q 'set(CPACK_DEBIAN_PACKAGE_SECTION "utils")' "$WORK/plain/CPackConfig.cmake" ||
