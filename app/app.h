@@ -93,6 +93,13 @@ void PrintEndRate();
 // Measurement runs. The headless runner sets these before RunApplication; the program leaves
 // them zero, which means: seed from the calendar time, run until "EXIT" is clicked.
 
+// What a run has shown so far, rewritten after every frame: a run that ends abruptly (killed,
+// or ended at once by a second stop request) still leaves its frames and running time.
+struct RunProgress {
+  int64_t frames;     // frames shown
+  int64_t runningMs;  // running time when the latest of them was shown
+};
+
 struct RunLimitRecord {
   int64_t frames;      // end after this many ticks (0: no limit)
   int64_t runningMs;   // end after this much running time (0: no limit)
@@ -114,6 +121,7 @@ struct RunLimitRecord {
   int64_t failingSinceMs;  // out: running time of the first of those
   int32_t presentFailed;   // out: 1 when frames could not be shown at all (the run ended there)
   char presentError[160];  // out: why the latest frame that was not shown was not
+  RunProgress* progress;  // if set, kept up to date after every frame
 };
 extern RunLimitRecord RunLimit;
 extern int32_t SeedFixed;  // 1: seed the generator with SeedValue, not the calendar time

@@ -71,6 +71,10 @@ void CheckRunLimit(bool shown) {
   int64_t running = ReadTimer() - StartTime - PausedTotal;
   CountFrame(shown, running);
   bool framesDone = RunLimit.frames > 0 && RunLimit.framesShown >= RunLimit.frames;
+  if (RunLimit.progress != nullptr) {
+    RunLimit.progress->runningMs = running;
+    RunLimit.progress->frames = RunLimit.framesShown;
+  }
   bool timeDone = RunLimit.runningMs > 0 && running >= RunLimit.runningMs;
   if (!framesDone && !timeDone && RunLimit.presentFailed == 0) return;
   RunLimit.endedAtMs = running;
@@ -114,10 +118,16 @@ void OnPause() {
   SetCurrentCursor(ArrowCursorHandle);
   if (SceneReady == 1) {
     WritePrompts(StartPrompt);
+    // The paused picture is no frame of a measured run (FrameCount does not count it), so its
+    // present stays out of the run's frame times.
+    FramePhaseTimes* timings = FrameTimings;
+    FrameTimings = nullptr;
     PresentFrame();
+    FrameTimings = timings;
   }
-  // Closing the window at the limit takes the focus away too: that is no pause to report.
-  if (RunLimit.paused != nullptr && RunLimit.reached == 0) RunLimit.paused();
+  // Closing the window at the limit takes the focus away too: that is no pause to report; nor
+  // is the close after a start that failed (a data file missing), which never ran.
+  if (RunLimit.paused != nullptr && RunLimit.reached == 0 && SceneReady == 1) RunLimit.paused();
 }
 
 void OnResume() {

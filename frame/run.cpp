@@ -46,8 +46,9 @@ bool RegisterFrameClass() {
 
 // The window at (left, top) meets the screen at least partly.
 bool Overlaps(const Rect& screen, int32_t left, int32_t top) {
-  return left < screen.right && left + CreateWidth > screen.left && top < screen.bottom &&
-         top + CreateHeight > screen.top;
+  // In 64 bits: a remembered position may be anything a 32-bit number holds.
+  return left < screen.right && int64_t{left} + CreateWidth > screen.left &&
+         top < screen.bottom && int64_t{top} + CreateHeight > screen.top;
 }
 
 // A remembered position where the window would be on no screen (saved while minimised, or on
@@ -56,7 +57,10 @@ bool Overlaps(const Rect& screen, int32_t left, int32_t top) {
 void KeepWindowVisible() {
   Rect screens[16];
   int32_t count = GetScreenRects(screens, 16);
-  if (count <= 0 || WindowPos.left == CW_USEDEFAULT) return;
+  // A remembered Left of -2147483648 is a place off every screen like any other: taken as the
+  // platform's choice of position it would put the window where each system likes, a
+  // different place on each.
+  if (count <= 0) return;
   for (int32_t i = 0; i < count && i < 16; ++i)
     if (Overlaps(screens[i], WindowPos.left, WindowPos.top)) return;
   const Rect& first = screens[0];

@@ -130,7 +130,13 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL program)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_NAME torvex32)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# The section follows where the programs go: games in /usr/games (as scripts/package.sh
+# builds it), utilities in /usr/bin (a plain build's layout); lintian holds the two together.
+if(CMAKE_INSTALL_BINDIR MATCHES "(^|/)games$")
+  set(CPACK_DEBIAN_PACKAGE_SECTION games)
+else()
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+endif()
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The tune plays through a General MIDI soundfont; without one the program is silent but runs.

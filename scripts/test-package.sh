@@ -89,6 +89,18 @@ unset PKG_CONFIG_PATH
 step "lintian"
 lintian --fail-on error --info "$DEB" || fail "lintian reports errors"
 
+# The section follows the layout however the package is made: games in /usr/games here, and
+# utilities in /usr/bin for cpack from a plain build (configured only: the package's control
+# data is fixed at configure time).
+step "section and layout agree"
+[ "$(dpkg-deb -f "$DEB" Section)" = games ] || fail "the package is not of Section games"
+dpkg-deb -c "$DEB" | grep ' \./usr/games/torvex32$' >/dev/null || fail "the programs are not in /usr/games"
+cmake -S . -B "$WORK/plain" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DTORVEX_TESTS=OFF -DTORVEX_BENCH=OFF -DTORVEX_EXAMPLES=OFF >/dev/null
+grep -q 'set(CPACK_DEBIAN_PACKAGE_SECTION "utils")' "$WORK/plain/CPackConfig.cmake" ||
+  fail "a plain build's package (programs in /usr/bin) is not of Section utils"
+echo "games in /usr/games; utils in /usr/bin"
+
 step "installing the package"
 if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: installing the package needs root"

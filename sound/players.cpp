@@ -96,7 +96,9 @@ uint32_t QVWAVE::Open(const char* path, int32_t cue) {
   }
   ExpandFile(path, tempPath);
   uint32_t result = OpenDevice("waveaudio", tempPath, cue, &opened, &deviceId);
-  // A device that did not open is never closed, so its copy goes now.
+  // A device that did not open is never closed, so nothing would ever delete its copy. Keeping
+  // it, as a player that only deletes on close would, leaves one more "QVW" file in the
+  // temporary folder at every start without a sound device: we deliberately delete it now.
   if (result != 0) DeleteFileAt(tempPath);
   return result;
 }

@@ -462,7 +462,9 @@ TEST_F(FrameTest, APositionOnNoScreenIsMovedOntoTheFirstAndVisibleOnesAreKept) {
                {"3000", "100", "255 191"},       // a display that is gone
                {"1023", "767", "1023 767"},      // one pixel shows
                {"-513", "-385", "-513 -385"},   {"-514", "10", "255 191"},
-               {"1200", "-10", "1200 -10"}};  // on the second screen
+               {"1200", "-10", "1200 -10"},  // on the second screen
+               {"-2147483648", "100", "255 191"},  // the number of the platform's own choice
+               {"2147483647", "2147483647", "255 191"}};
   for (const Case& c : cases) {
     Double::Reset();
     Double::Screens = {{0, 0, 1024, 768}, {1024, -100, 2048, 668}};

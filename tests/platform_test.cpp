@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/sdl/backend.h"
+#include "tests/profile_corpus.h"
 
 // SDL's own allocations are no leaks of ours.
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
@@ -160,6 +161,51 @@ TEST_F(ProfileTest, AByteOrderMarkIsReadPastAndKept) {
   EXPECT_EQ(Int("Setup", "Top"), 20);
   ASSERT_TRUE(Write("Setup", "Left", "41"));
   EXPECT_EQ(Get(), "\xEF\xBB\xBF[Setup]\r\nLeft=41\r\nTop=20\r\n");  // no second section
+}
+
+TEST_F(ProfileTest, EveryProfileOfTheCorpusReadsAsTheSystemReadsIt) {
+  // Each line: file, section, key, default and the value the system's own reader gave.
+  std::vector<ProfileCase> cases = ReadProfileCorpus(TORVEX_PROFILE_CORPUS);
+  EXPECT_GE(cases.size(), 60u);
+  for (const ProfileCase& c : cases) {
+    std::string file = std::string(TORVEX_PROFILE_CORPUS) + "/" + c.file;
+    EXPECT_EQ(GetProfileInt(c.section.c_str(), c.key.c_str(), c.fallback, file.c_str()), c.value)
+        << c.file << " " << c.key;
+  }
+}
+
+TEST_F(ProfileTest, WritingFindsTheKeyWhereReadingFindsIt) {
+  // The first section of a name, a bare key line, a section name with blanks inside.
+  Put("[ Setup ]\nLeft\nLeft=5\n[Setup]\nTop=1\n");
+  ASSERT_TRUE(Write("Setup", "Left", "40"));
+  ASSERT_TRUE(Write("Setup", "Top", "30"));
+  EXPECT_EQ(Get(), "[ Setup ]\nLeft=40\nLeft=5\nTop=30\n[Setup]\nTop=1\n");
+  EXPECT_EQ(Int("Setup", "Left"), 40);
+  EXPECT_EQ(Int("Setup", "Top"), 30);
+}
+
+TEST_F(ProfileTest, AHugeFileIsNeitherReadNorRewritten) {
+  Put("[Setup]\nLeft=40\n");
+  ASSERT_EQ(truncate(path.c_str(), 100 << 20), 0);  // 100 MB, sparse
+  EXPECT_EQ(Int("Setup", "Left"), -99);
+  EXPECT_FALSE(Write("Setup", "Left", "1"));
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_size, 100 << 20);
+}
+
+TEST_F(ProfileTest, ALinkToAMissingFileIsWrittenThroughAndStaysALink) {
+  std::string target = folder + "/REAL.INI";
+  ASSERT_EQ(symlink("REAL.INI", path.c_str()), 0);
+  ASSERT_TRUE(Write("Setup", "Left", "7"));
+  struct stat info {};
+  ASSERT_EQ(lstat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  std::ifstream in(target);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "[Setup]\nLeft=7\n");
+  EXPECT_EQ(Int("Setup", "Left"), 7);
 }
 
 // A write killed before its rename leaves a temporary file; the next write removes it once it

@@ -17,4 +17,6 @@ if(TARGET torvex-compare)
     "TORVEX_MAKE_EFFECT=$<TARGET_FILE:torvex-make-effect>"
     "TORVEX_ICON_PNG=$<TARGET_FILE:torvex-icon-png>"
     "TORVEX_WIN_RESOURCES=$<TARGET_FILE:torvex-win-resources>")
+  torvex_e2e_tests(tests/e2e/test_runner_stops.py ENVIRONMENT
+    "TORVEX32_BENCH=$<TARGET_FILE:torvex32-bench>")
 endif()

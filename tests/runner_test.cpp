@@ -205,6 +205,42 @@ TEST_F(RateTest, TheRunsEndingComesAfterItsLastFrameAndBeforeTheWindowCloses) {
   for (const std::string& call : callsAtEnding) EXPECT_NE(call, "DestroyMainWindow");
 }
 
+TEST_F(RateTest, ExactlyTheRunsFramesAreTimedAndItsProgressIsKeptAsItGoes) {
+  auto times = std::make_unique<FramePhaseTimes>();
+  RunProgress progress{};
+  FrameTimings = times.get();
+  RunLimit.runningMs = 300;
+  RunLimit.progress = &progress;
+  Start();
+  for (int i = 0; i < 10; ++i) {
+    Double::Clock += 3;
+    OnTick();
+  }
+  // Rewritten after every frame: a run that ends abruptly still leaves them.
+  EXPECT_EQ(progress.frames, 10);
+  EXPECT_EQ(progress.runningMs, 30);
+  RunEvery3Ms();
+  OnPause();  // the close at the limit presents the paused picture: no frame of the run
+  FrameTimings = nullptr;
+  EXPECT_EQ(times->count, FrameCount);
+  EXPECT_EQ(progress.frames, FrameCount);
+  EXPECT_EQ(progress.runningMs, RunLimit.endedAtMs);
+}
+
+TEST_F(RateTest, AStartThatFailedReportsNoPause) {
+  pausesReported = 0;
+  RunLimit.runningMs = 4000;
+  RunLimit.paused = CountPause;
+  fs::remove(dir / "TORVEX32.ZGL");
+  Double::Clock = 1000;
+  char* argv[] = {program.data(), nullptr};
+  OnConfigure(1, argv);
+  OnResume();
+  OnStart();  // the font is missing: the benchmark closes without a frame
+  OnPause();
+  EXPECT_EQ(pausesReported, 0);
+}
+
 TEST_F(RateTest, ProgramPrintsTheShownTextAndTheExactRateAtItsEnd) {
   Start();
   for (int i = 0; i < 1500; ++i) {
@@ -281,6 +317,9 @@ TEST(RunnerOptions, AcceptedForms) {
       {{"--seconds=4", "--repeat=5"}, 4, 0, 5},
       {{"--frames", "1e6", "--repeat", "1"}, 0, 1'000'000, 1},
       {{"--frames=" + std::to_string(MaxRunFrames)}, 0, MaxRunFrames, 3},
+      {{"--frames", "1e0001"}, 0, 10, 3},  // leading zeros of the exponent say nothing
+      {{"--frames", "5e000"}, 0, 5, 3},
+      {{"--seconds", "0.001"}, 0.001, 0, 3},  // one millisecond, what the clock counts
   };
   for (const Case& c : cases) {
     RunnerOptions o;
@@ -315,6 +354,9 @@ TEST(RunnerOptions, RefusedWithTheOptionNamed) {
       {{"--frames", "0"}, "--frames: '0'"},
       {{"--frames", "-3"}, "--frames: '-3'"},
       {{"--seconds", "0"}, "--seconds: '0'"},
+      {{"--seconds", "0.0005"}, "--seconds: '0.0005'"},  // would run without a limit
+      {{"--seconds", "0.0009"}, "--seconds: '0.0009'"},
+      {{"--seconds", "1e-9"}, "--seconds: '1e-9'"},
       {{"--seconds", "1e400"}, "--seconds: '1e400'"},
       {{"--seconds", "nan"}, "--seconds: 'nan'"},
       {{"--seed", "4294967296"}, "--seed: '4294967296'"},
@@ -434,6 +476,39 @@ TEST(RunnerResultJson, TheScreenCheckOfEachRunAndOfAllAndAMismatchMarksTheRate) 
   options.noScreenCheck = true;
   json = ResultJson(options, *result);
   EXPECT_NE(json.find("\"screen_check\": {\"result\": \"off\"},"), std::string::npos) << json;
+}
+
+TEST(RunnerResultJson, ARunOfNoTimeStaysOutOfTheStatisticsAndSaysSo) {
+  auto result = std::make_unique<RunnerResult>();
+  result->runs.push_back(FinishedRun(4000, 5000, true));
+  result->runs.push_back(FinishedRun(1, 0, true));  // one frame within the same millisecond
+  result->runs.push_back(FinishedRun(4400, 5000, true));
+  RunnerOptions options;
+  std::string json = ResultJson(options, *result);
+  EXPECT_NE(json.find("\"stats\": {\"mean\": 8400.0, \"median\": 8400.0,"), std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"elapsed_ms\": 0, \"complete\": true, \"in_stats\": false"),
+            std::string::npos)
+      << json;
+  EXPECT_EQ(MeasuredRuns(*result).size(), 2u);
+}
+
+TEST(RunnerResultJson, StringsOfTheMachineAreEscapedAndMadeUtf8) {
+  auto result = std::make_unique<RunnerResult>();
+  result->runs.push_back(FinishedRun(4000, 5000, true));
+  result->environment = CollectEnvironment();
+  result->environment.cpuModel = std::string("A \"quoted\" \\ CPU\x01 \xff end");
+  RunnerOptions options;
+  std::string json = ResultJson(options, *result);
+  EXPECT_NE(json.find("\"cpu_model\": \"A \\\"quoted\\\" \\\\ CPU\\u0001 \xEF\xBF\xBD end\""),
+            std::string::npos)
+      << json;
+  // Unknown figures are null, not 0.
+  result->runs[0].cpuNsPerFrame = result->runs[0].switchesPerFrame = std::nan("");
+  json = ResultJson(options, *result);
+  EXPECT_NE(json.find("\"cpu_ns_per_frame\": null, \"switches_per_frame\": null, "),
+            std::string::npos)
+      << json;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/profile_corpus.h"
 
 namespace fs = std::filesystem;
 
@@ -48,6 +49,17 @@ TEST_F(Win32PlatformTest, ProfileValuesRoundTripWithoutCaseAndKeepOtherSections)
   EXPECT_EQ(GetProfileInt("setup", "LEFT", 0, ini.c_str()), -32000);
   EXPECT_EQ(GetProfileInt("Setup", "Top", 0, ini.c_str()), 121);
   EXPECT_EQ(GetProfileInt("Other", "k", 0, ini.c_str()), 7);
+}
+
+// The system's own reader against the values the Linux reader is held to.
+TEST(Win32Profile, EveryProfileOfTheCorpusReadsAsListed) {
+  std::vector<ProfileCase> cases = ReadProfileCorpus(TORVEX_PROFILE_CORPUS);
+  EXPECT_GE(cases.size(), 60u);
+  for (const ProfileCase& c : cases) {
+    std::string file = std::string(TORVEX_PROFILE_CORPUS) + "/" + c.file;
+    EXPECT_EQ(GetProfileInt(c.section.c_str(), c.key.c_str(), c.fallback, file.c_str()), c.value)
+        << c.file << " " << c.key;
+  }
 }
 
 TEST_F(Win32PlatformTest, WindowsDirectoryIsTheSystemsOrTheOneAChosenForTheRun) {
@@ -161,6 +173,18 @@ TEST(Win32Resources, TheIconAndTheCursorLoadFromTheProgramsResources) {
 
 // Reports name the system and, under Wine, Wine itself; the media flags stay 0 until a device
 // of that kind opens, and nothing of the report is left unterminated.
+TEST(Win32Cursor, TheConfinementHoldsTheRightAndBottomEdgesThemselves) {
+  if (getenv("TORVEX32_HEADLESS") != nullptr) GTEST_SKIP() << "no cursor when headless";
+  Rect area{10, 20, 100, 200};
+  ClipCursorTo(&area);
+  SetCursorPosition(500, 500);
+  Point held = GetCursorPosition();
+  ClipCursorTo(nullptr);
+  // Pushed against the corner, the cursor stands on the inclusive right and bottom edge.
+  EXPECT_EQ(held.x, 100);
+  EXPECT_EQ(held.y, 200);
+}
+
 TEST(Win32Report, NamesTheSystemAndNoDeviceBeforeOneOpens) {
   BackendReport report;
   memset(&report, 'x', sizeof report);

@@ -2,4 +2,5 @@
 # with the program's own font (found beside the tool, or else in the installed data directory,
 # as the program finds its data).
 add_executable(torvex-compare ${CMAKE_CURRENT_LIST_DIR}/compare.cpp)
-target_link_libraries(torvex-compare PRIVATE torvex_asset_tool)
+include(${PROJECT_SOURCE_DIR}/cmake/json.cmake)
+target_link_libraries(torvex-compare PRIVATE torvex_asset_tool torvex_json)

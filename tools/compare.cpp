@@ -9,11 +9,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "tools/asset_tool.h"
 #include "torvex_version.h"
@@ -21,147 +23,178 @@
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// Just enough JSON for result files: objects, arrays, strings, numbers, true, false, null.
+// Result files, read through a JSON library and checked before anything uses them.
 
-struct Json {
-  enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::map<std::string, Json> fields;
+using Json = nlohmann::json;
 
-  const Json& operator[](const std::string& key) const {
-    static const Json none;
-    auto found = fields.find(key);
-    return found != fields.end() ? found->second : none;
+// A result is about 2 KB; anything far larger is not one, and reading it would only cost memory.
+constexpr int64_t MaxResultBytes = 1 << 20;
+// Results side by side: the table and the chart stay readable, the chart a few thousand pixels.
+constexpr size_t MaxResults = 12;
+// Nothing in a result nests deeper than three levels.
+constexpr int MaxDepth = 16;
+
+// The value under key, or null where the object or the key is missing.
+const Json& At(const Json& object, const char* key) {
+  static const Json none;
+  if (!object.is_object()) return none;
+  auto found = object.find(key);
+  return found != object.end() ? *found : none;
+}
+
+double NumberAt(const Json& object, const char* key) {
+  const Json& v = At(object, key);
+  return v.is_number() ? v.get<double>() : 0.0;
+}
+
+// The deepest nesting of brackets outside strings, counted before parsing so that no parser
+// ever meets a file nested a million deep.
+int NestingDepth(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool inString = false, escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped) escaped = false;
+      else if (c == '\\') escaped = true;
+      else if (c == '"') inString = false;
+      continue;
+    }
+    if (c == '"') inString = true;
+    else if (c == '{' || c == '[') deepest = std::max(deepest, ++depth);
+    else if (c == '}' || c == ']') --depth;
+  }
+  return deepest;
+}
+
+// A number the result may hold: finite and not negative (times, counts and rates all are).
+bool CheckNumber(const Json& v, bool nullAllowed, const std::string& where, std::string& why) {
+  if (v.is_null() && nullAllowed) return true;
+  if (!v.is_number()) {
+    why = where + " is not a number";
+    return false;
+  }
+  double d = v.get<double>();
+  if (!std::isfinite(d) || d < 0) {
+    why = where + " is not a number from 0 up";
+    return false;
+  }
+  return true;
+}
+
+// The keys this tool reads, each of the type the runner writes.
+bool CheckResult(const Json& r, std::string& why) {
+  if (!r.is_object() || !At(r, "schema").is_number_integer() || At(r, "schema").get<int64_t>() != 1) {
+    why = "not a torvex32-bench result of schema 1";
+    return false;
+  }
+  if (!CheckNumber(At(r, "rate_per_10s"), false, "rate_per_10s", why)) return false;
+  for (const char* key : {"frames", "elapsed_ms", "frame_ns", "viewport_ns", "sprites_ns",
+                          "present_ns", "frame_ns_p99", "frame_ns_max", "cpu_ns_per_frame",
+                          "switches_per_frame"})
+    if (!CheckNumber(At(r, key), true, key, why)) return false;
+  const Json& stats = At(r, "stats");
+  if (!stats.is_null() && !stats.is_object()) {
+    why = "stats is not an object";
+    return false;
+  }
+  for (const char* key : {"mean", "median", "stddev", "cv"})
+    if (!CheckNumber(At(stats, key), true, std::string("stats.") + key, why)) return false;
+  const Json& complete = At(r, "complete");
+  if (!complete.is_null() && !complete.is_boolean()) {
+    why = "complete is not true or false";
+    return false;
+  }
+  const Json& runs = At(r, "runs");
+  if (!runs.is_null() && !runs.is_array()) {
+    why = "runs is not a list";
+    return false;
+  }
+  for (size_t i = 0; runs.is_array() && i < runs.size(); ++i) {
+    std::string where = "runs[" + std::to_string(i) + "]";
+    if (!runs[i].is_object()) {
+      why = where + " is not an object";
+      return false;
+    }
+    if (!CheckNumber(At(runs[i], "rate_per_10s"), false, where + ".rate_per_10s", why))
+      return false;
+    if (!At(runs[i], "complete").is_null() && !At(runs[i], "complete").is_boolean()) {
+      why = where + ".complete is not true or false";
+      return false;
+    }
+  }
+  const Json& environment = At(r, "environment");
+  if (!environment.is_null() && !environment.is_object()) {
+    why = "environment is not an object";
+    return false;
+  }
+  if (environment.is_object()) {
+    for (const auto& item : environment.items()) {
+      if (item.value().is_structured()) {
+        why = "environment." + item.key() + " is not a plain value";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The library's tree builder, with its error kept as a reason instead of thrown.
+struct DomWithReason : nlohmann::detail::json_sax_dom_parser<Json> {
+  explicit DomWithReason(Json& root) : json_sax_dom_parser(root, false) {}
+  bool failed = false;
+  std::string reason;
+  template <class Exception>
+  bool parse_error(size_t, const std::string&, const Exception& error) {
+    failed = true;
+    // "[json.exception.parse_error.101] parse error at line 1, column 9: syntax error ...":
+    // the part after the position, in printable characters (the file's own bytes may follow).
+    std::string text = error.what();
+    size_t colon = text.find(": ");
+    if (colon != std::string::npos) text = text.substr(colon + 2);
+    else if (text.rfind('[', 0) == 0 && text.find("] ") != std::string::npos)
+      text = text.substr(text.find("] ") + 2);
+    for (unsigned char ch : text) reason += ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '?';
+    return false;
   }
 };
 
-struct JsonReader {
-  const std::string& s;
-  size_t at = 0;
-  int depth = 0;
-
-  void Space() {
-    while (at < s.size() && strchr(" \t\r\n", s[at]) != nullptr) ++at;
-  }
-  bool Literal(const char* word) {
-    size_t n = strlen(word);
-    if (s.compare(at, n, word) != 0) return false;
-    at += n;
-    return true;
-  }
-  bool String(std::string& out) {
-    if (at >= s.size() || s[at] != '"') return false;
-    for (++at; at < s.size() && s[at] != '"'; ++at) {
-      if (s[at] != '\\') {
-        out += s[at];
-        continue;
-      }
-      if (++at >= s.size()) return false;
-      char c = s[at];
-      if (c == 'u') {
-        if (at + 4 >= s.size()) return false;
-        long code = strtol(s.substr(at + 1, 4).c_str(), nullptr, 16);
-        out += code < 0x80 ? static_cast<char>(code) : '?';
-        at += 4;
-      } else {
-        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 'b' ? '\b' : c == 'f' ? '\f' : c;
-      }
-    }
-    if (at >= s.size()) return false;
-    ++at;
-    return true;
-  }
-  bool Value(Json& v) {
-    if (++depth > 64) return false;  // nothing in a result nests deeper
-    Space();
-    bool ok = ValueBody(v);
-    --depth;
-    return ok;
-  }
-  bool ValueBody(Json& v) {
-    if (at >= s.size()) return false;
-    char c = s[at];
-    if (c == '{') return Members(v);
-    if (c == '[') return Items(v);
-    if (c == '"') {
-      v.kind = Json::String;
-      return String(v.text);
-    }
-    bool isTrue = Literal("true");
-    if (isTrue || Literal("false")) {
-      v.kind = Json::Bool;
-      v.number = isTrue ? 1 : 0;
-      return true;
-    }
-    if (Literal("null")) return true;
-    char* end = nullptr;
-    v.number = strtod(s.c_str() + at, &end);
-    if (end == s.c_str() + at) return false;
-    v.kind = Json::Number;
-    at = static_cast<size_t>(end - s.c_str());
-    return true;
-  }
-  bool Members(Json& v) {
-    v.kind = Json::Object;
-    ++at;
-    Space();
-    if (at < s.size() && s[at] == '}') return ++at, true;
-    for (;;) {
-      Space();
-      std::string key;
-      if (!String(key)) return false;
-      Space();
-      if (at >= s.size() || s[at++] != ':') return false;
-      if (!Value(v.fields[key])) return false;
-      Space();
-      if (at < s.size() && s[at] == ',') {
-        ++at;
-        continue;
-      }
-      return at < s.size() && s[at++] == '}';
-    }
-  }
-  bool Items(Json& v) {
-    v.kind = Json::Array;
-    ++at;
-    Space();
-    if (at < s.size() && s[at] == ']') return ++at, true;
-    for (;;) {
-      v.items.emplace_back();
-      if (!Value(v.items.back())) return false;
-      Space();
-      if (at < s.size() && s[at] == ',') {
-        ++at;
-        continue;
-      }
-      return at < s.size() && s[at++] == ']';
-    }
-  }
-};
-
-// A result file, checked: schema 1 with a rate.
+// A result file, read and checked: schema 1 with a rate, every key read of its type.
 bool ReadResult(const std::string& path, Json& result, std::string& why) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     why = path + ": cannot be read";
     return false;
   }
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string s = text.str();
-  JsonReader reader{s};
-  if (!reader.Value(result) || (reader.Space(), reader.at != s.size()) ||
-      result.kind != Json::Object) {
-    why = path + ": not a JSON object (at byte " + std::to_string(reader.at) + ")";
+  std::string s(static_cast<size_t>(MaxResultBytes) + 1, '\0');
+  in.read(s.data(), static_cast<std::streamsize>(s.size()));
+  s.resize(static_cast<size_t>(in.gcount()));
+  if (in.bad()) {
+    why = path + ": cannot be read";
     return false;
   }
-  if (result["schema"].kind != Json::Number || result["schema"].number != 1 ||
-      result["rate_per_10s"].kind != Json::Number) {
-    why = path + ": not a torvex32-bench result of schema 1";
+  if (static_cast<int64_t>(s.size()) > MaxResultBytes) {
+    why = path + ": larger than " + std::to_string(MaxResultBytes) + " bytes, not a result";
     return false;
   }
+  // A byte-order mark, as some editors write, is no part of the JSON.
+  if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) s.erase(0, 3);
+  if (NestingDepth(s) > MaxDepth) {
+    why = path + ": nested deeper than " + std::to_string(MaxDepth) + " levels, not a result";
+    return false;
+  }
+  // The library's error says where and what; nothing else of it (NaN, hex numbers, a NUL byte,
+  // bad UTF-8, a number too large) is JSON.
+  Json parsed;
+  DomWithReason builder(parsed);
+  if (!Json::sax_parse(s, &builder) || builder.failed) {
+    why = path + ": not valid JSON (" + builder.reason + ")";
+    return false;
+  }
+  if (!CheckResult(parsed, why)) {
+    why = path + ": " + why;
+    return false;
+  }
+  result = std::move(parsed);
   return true;
 }
 
@@ -201,17 +234,18 @@ const char* const EnvironmentRows[] = {
     "date"};
 
 const Json& Field(const Json& result, const Row& row) {
-  return row.object[0] != 0 ? result[row.object][row.key] : result[row.key];
+  return row.object[0] != 0 ? At(At(result, row.object), row.key) : At(result, row.key);
 }
 
 std::string Format(const Json& v, int decimals) {
   char text[64];
-  switch (v.kind) {
-    case Json::Number: snprintf(text, sizeof text, "%.*f", decimals, v.number); return text;
-    case Json::String: return v.text;
-    case Json::Bool: return v.number != 0 ? "true" : "false";
-    default: return "-";
+  if (v.is_number()) {
+    snprintf(text, sizeof text, "%.*f", decimals, v.get<double>());
+    return text;
   }
+  if (v.is_string()) return v.get<std::string>();
+  if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
+  return "-";
 }
 
 constexpr int LabelWidth = 20;
@@ -234,8 +268,8 @@ void PrintTable(const std::vector<std::string>& paths, const std::vector<Json>& 
       printf("%*s", ValueWidth, Format(v, row.decimals).c_str());
       if (i == 0) continue;
       // Relative to the first result: above 1 means more of the quantity, as x11perfcomp.
-      if (v.kind == Json::Number && base.kind == Json::Number && base.number != 0)
-        printf("%*.2f", RelativeWidth, v.number / base.number);
+      if (v.is_number() && base.is_number() && base.get<double>() != 0)
+        printf("%*.2f", RelativeWidth, v.get<double>() / base.get<double>());
       else
         printf("%*s", RelativeWidth, "-");
     }
@@ -243,21 +277,21 @@ void PrintTable(const std::vector<std::string>& paths, const std::vector<Json>& 
   }
   printf("%-*s", LabelWidth, "complete");
   for (size_t i = 0; i < results.size(); ++i)
-    printf("%*s%*s", ValueWidth, Format(results[i]["complete"], 0).c_str(),
+    printf("%*s%*s", ValueWidth, Format(At(results[i], "complete"), 0).c_str(),
            i > 0 ? RelativeWidth : 0, "");
   printf("\n\n");
   // The machine: one line where every result agrees, one line per result where they differ.
   for (const char* key : EnvironmentRows) {
-    std::string first = Format(results[0]["environment"][key], 0);
+    std::string first = Format(At(At(results[0], "environment"), key), 0);
     bool same = true;
-    for (const Json& r : results) same = same && Format(r["environment"][key], 0) == first;
+    for (const Json& r : results) same = same && Format(At(At(r, "environment"), key), 0) == first;
     if (same) {
       printf("%-*s%s\n", LabelWidth, key, first.c_str());
       continue;
     }
     for (size_t i = 0; i < results.size(); ++i)
       printf("%-*s%zu: %s\n", LabelWidth, i == 0 ? key : "", i + 1,
-             Format(results[i]["environment"][key], 0).c_str());
+             Format(At(At(results[i], "environment"), key), 0).c_str());
   }
 }
 
@@ -275,13 +309,16 @@ const char* const StageKeys[] = {"viewport_ns", "sprites_ns", "present_ns"};
 const char* const StageNames[] = {"viewport", "sprites", "present"};
 
 // The chart's layout; the tests measure bars against it.
-constexpr int ChartHeight = 512;
 constexpr int PlotTop = 72;      // highest bar top
 constexpr int PlotBottom = 400;  // bars stand on this row (exclusive)
-constexpr int SlotWidth = 96;    // per result, in each panel
-constexpr int BarWidth = 48;
+constexpr int SlotWidth = 112;   // per result, in each panel
+constexpr int BarWidth = 88;     // a label of five characters fits inside
 constexpr int PanelGap = 64;
-constexpr int LeftMargin = 32;
+constexpr int Margin = 32;
+constexpr int AxisRoom = 80;     // left of the rate panel: tick labels of up to four characters
+constexpr int Glyph = 16;        // the font's cell
+constexpr int LineHeight = 20;
+constexpr int MinChartWidth = 768;  // room for a footnote line of 44 characters
 
 struct Canvas {
   int width, height;
@@ -306,7 +343,7 @@ struct Font {
             c.pixels[static_cast<size_t>(py) * c.width + px] = v;
         }
       }
-      x += 16;
+      x += Glyph;
     }
   }
 };
@@ -316,6 +353,7 @@ int Height(double value, double top) {
   return static_cast<int>(std::lround(value / top * (PlotBottom - PlotTop)));
 }
 
+// A value in at most five characters: 80000, 125k, 1.5M.
 std::string Short(double value) {
   char text[32];
   if (value >= 1e6)
@@ -327,16 +365,35 @@ std::string Short(double value) {
   return text;
 }
 
-// The spread of one result's runs: the lowest and highest run rates.
+// A round step for about five ticks up to top: 1, 2 or 5 times a power of ten.
+double TickStep(double top) {
+  double raw = top / 5, power = std::pow(10.0, std::floor(std::log10(raw)));
+  for (double m : {1.0, 2.0, 5.0})
+    if (m * power >= raw) return m * power;
+  return 10 * power;
+}
+
+// The spread of one result's runs: the lowest and highest rates of its complete runs.
 void Spread(const Json& result, double& low, double& high) {
-  low = high = result["rate_per_10s"].number;
-  for (const Json& run : result["runs"].items) {
-    if (run["complete"].kind == Json::Bool && run["complete"].number == 0) continue;
-    low = std::min(low, run["rate_per_10s"].number);
-    high = std::max(high, run["rate_per_10s"].number);
+  low = high = NumberAt(result, "rate_per_10s");
+  const Json& runs = At(result, "runs");
+  for (size_t i = 0; runs.is_array() && i < runs.size(); ++i) {
+    if (At(runs[i], "complete").is_boolean() && !At(runs[i], "complete").get<bool>()) continue;
+    low = std::min(low, NumberAt(runs[i], "rate_per_10s"));
+    high = std::max(high, NumberAt(runs[i], "rate_per_10s"));
   }
 }
 
+// A whisker from y0 up to y1 (y1 <= y0) with caps, left open over the rows of a label.
+void Whisker(Canvas& c, int centre, int y1, int y0, int gapTop, int gapBottom) {
+  for (int y = y1; y <= y0; ++y)
+    if (y < gapTop || y >= gapBottom) c.Fill(centre - 1, y, centre + 1, y + 1, White);
+  c.Fill(centre - 8, y1, centre + 8, y1 + 1, White);
+  c.Fill(centre - 8, y0, centre + 8, y0 + 1, White);
+}
+
+// The rates: a bar for each result's median up an axis of frames per ten seconds, its value at
+// the bar's top, and a whisker from the slowest to the fastest run.
 void DrawRates(Canvas& c, const Font& font, const std::vector<Json>& results, int left) {
   double top = 0;
   for (const Json& r : results) {
@@ -344,21 +401,35 @@ void DrawRates(Canvas& c, const Font& font, const std::vector<Json>& results, in
     Spread(r, low, high);
     top = std::max(top, high);
   }
-  font.Text(c, left, 16, "frames/10s");
-  c.Fill(left, PlotBottom, left + SlotWidth * static_cast<int>(results.size()), PlotBottom + 1, Grey);
+  int axis = left + AxisRoom, right = axis + SlotWidth * static_cast<int>(results.size());
+  font.Text(c, left, 16, "frames per 10 s");
+  // The axis and its ticks, with the scale rounded up to the last tick.
+  if (top > 0) {
+    double step = TickStep(top);
+    top = std::ceil(top / step) * step;
+    for (double v = 0; v <= top * (1 + 1e-9); v += step) {
+      int y = PlotBottom - Height(v, top);
+      c.Fill(axis - 6, y, axis, y + 1, Grey);
+      std::string label = Short(v);
+      font.Text(c, axis - 8 - Glyph * static_cast<int>(label.size()), y - 8, label);
+    }
+  }
+  c.Fill(axis, PlotTop, axis + 1, PlotBottom, Grey);
+  c.Fill(axis, PlotBottom, right, PlotBottom + 1, Grey);
   for (size_t i = 0; i < results.size(); ++i) {
-    int x = left + static_cast<int>(i) * SlotWidth + (SlotWidth - BarWidth) / 2;
-    double rate = results[i]["rate_per_10s"].number, low, high;
+    int x = axis + static_cast<int>(i) * SlotWidth + (SlotWidth - BarWidth) / 2;
+    double rate = NumberAt(results[i], "rate_per_10s"), low, high;
     Spread(results[i], low, high);
-    c.Fill(x, PlotBottom - Height(rate, top), x + BarWidth, PlotBottom, BarColours[i % 6]);
-    // The whisker: from the slowest to the fastest run, with caps.
-    int centre = x + BarWidth / 2, yLow = PlotBottom - Height(low, top),
-        yHigh = PlotBottom - Height(high, top);
-    c.Fill(centre - 1, yHigh, centre + 1, yLow + 1, White);
-    c.Fill(centre - 8, yHigh, centre + 8, yHigh + 1, White);
-    c.Fill(centre - 8, yLow, centre + 8, yLow + 1, White);
+    int barTop = PlotBottom - Height(rate, top);
+    c.Fill(x, barTop, x + BarWidth, PlotBottom, BarColours[i % 6]);
+    int centre = x + BarWidth / 2;
     std::string label = Short(rate);
-    font.Text(c, centre - 8 * static_cast<int>(label.size()), yHigh - 20, label);
+    int labelX = centre - Glyph / 2 * static_cast<int>(label.size());
+    // The value inside the bar at its top; above it where the bar is too short to hold it.
+    int labelY = PlotBottom - barTop >= 24 ? barTop + 4 : barTop - 20;
+    Whisker(c, centre, PlotBottom - Height(high, top), PlotBottom - Height(low, top), labelY,
+            labelY + Glyph);
+    font.Text(c, labelX, labelY, label);
     font.Text(c, centre - 8, PlotBottom + 8, std::to_string(i + 1));
   }
 }
@@ -367,7 +438,7 @@ void DrawStages(Canvas& c, const Font& font, const std::vector<Json>& results, i
   double top = 0;
   for (const Json& r : results) {
     double total = 0;
-    for (const char* key : StageKeys) total += r[key].number;
+    for (const char* key : StageKeys) total += NumberAt(r, key);
     top = std::max(top, total);
   }
   font.Text(c, left, 16, "ns per frame");
@@ -379,7 +450,7 @@ void DrawStages(Canvas& c, const Font& font, const std::vector<Json>& results, i
     double total = 0;
     for (int s = 0; s < 3; ++s) {
       int y0 = PlotBottom - Height(total, top);
-      total += results[i][StageKeys[s]].number;
+      total += NumberAt(results[i], StageKeys[s]);
       int y1 = PlotBottom - Height(total, top);
       c.Fill(x, y1, x + BarWidth, y0, StageColours[s]);
     }
@@ -391,17 +462,58 @@ void DrawStages(Canvas& c, const Font& font, const std::vector<Json>& results, i
   }
 }
 
+// Rows of the legend below the panels: the results on the left, the keys on the right.
+constexpr int LegendTop = PlotBottom + 32;
+constexpr int KeyRows = 5;  // three stages, the bar, the whisker
+
+int LegendRows(size_t results) { return std::max<int>(KeyRows, static_cast<int>(results)); }
+
 void DrawLegend(Canvas& c, const Font& font, const std::vector<std::string>& names, int stagesLeft) {
   for (int s = 0; s < 3; ++s) {
-    int y = PlotBottom + 32 + 20 * s;
+    int y = LegendTop + LineHeight * s;
     c.Fill(stagesLeft, y + 2, stagesLeft + 12, y + 14, StageColours[s]);
     font.Text(c, stagesLeft + 16, y, StageNames[s]);
   }
-  for (size_t i = 0; i < names.size() && i < 4; ++i) {
-    int y = PlotBottom + 32 + 20 * static_cast<int>(i);
-    c.Fill(LeftMargin, y + 2, LeftMargin + 12, y + 14, BarColours[i % 6]);
-    int room = std::max(1, (stagesLeft - LeftMargin - 48) / 16);
-    font.Text(c, LeftMargin + 16, y, (std::to_string(i + 1) + " " + names[i]).substr(0, room));
+  int room = std::max(1, (c.width - stagesLeft - Margin - 16) / Glyph);
+  int y = LegendTop + LineHeight * 3;
+  c.Fill(stagesLeft, y + 2, stagesLeft + 12, y + 14, Grey);
+  font.Text(c, stagesLeft + 16, y, std::string("bar: median run").substr(0, room));
+  y += LineHeight;
+  Whisker(c, stagesLeft + 6, y + 1, y + 14, 0, 0);
+  font.Text(c, stagesLeft + 16, y, std::string("slowest-fastest run").substr(0, room));
+  room = std::max(1, (stagesLeft - Margin - 48) / Glyph);
+  for (size_t i = 0; i < names.size(); ++i) {
+    int row = LegendTop + LineHeight * static_cast<int>(i);
+    c.Fill(Margin, row + 2, Margin + 12, row + 14, BarColours[i % 6]);
+    font.Text(c, Margin + 16, row, (std::to_string(i + 1) + " " + names[i]).substr(0, room));
+  }
+}
+
+// Where each result was measured, two lines each: the processor; the display server and date.
+constexpr int FootnoteLines = 2;
+
+std::string EnvironmentText(const Json& result, const char* key) {
+  const Json& v = At(At(result, "environment"), key);
+  return v.is_string() ? v.get<std::string>() : "unknown";
+}
+
+// Only what the font can draw: printable ASCII.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char ch : text) out += ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '?';
+  return out;
+}
+
+void DrawFootnote(Canvas& c, const Font& font, const std::vector<Json>& results, int top) {
+  c.Fill(Margin, top - 8, c.width - Margin, top - 7, Grey);
+  int room = std::max(1, (c.width - 2 * Margin) / Glyph);
+  for (size_t i = 0; i < results.size(); ++i) {
+    int y = top + LineHeight * FootnoteLines * static_cast<int>(i);
+    std::string date = EnvironmentText(results[i], "date").substr(0, 10);
+    std::string first = std::to_string(i + 1) + " " + EnvironmentText(results[i], "cpu_model");
+    std::string second = "  display " + EnvironmentText(results[i], "display_server") + ", " + date;
+    font.Text(c, Margin, y, Printable(first).substr(0, room));
+    font.Text(c, Margin, y + LineHeight, Printable(second).substr(0, room));
   }
 }
 
@@ -440,15 +552,60 @@ bool DrawChart(const std::string& out, const std::string& fontPath,
   Font font;
   if (!LoadFont(fontPath, font, why)) return false;
   int panel = SlotWidth * static_cast<int>(results.size());
-  int stagesLeft = LeftMargin + std::max(panel, 192) + PanelGap;
-  Canvas c{std::max(stagesLeft + std::max(panel, 208) + LeftMargin, 512), ChartHeight, {}};
+  int stagesLeft = Margin + AxisRoom + std::max(panel, 192) + PanelGap;
+  int legendBottom = LegendTop + LineHeight * LegendRows(results.size());
+  int footnoteTop = legendBottom + 24;
+  int height = footnoteTop + LineHeight * FootnoteLines * static_cast<int>(results.size()) + 12;
+  Canvas c{std::max(stagesLeft + std::max(panel, 304) + Margin, MinChartWidth), height, {}};
   c.pixels.assign(static_cast<size_t>(c.width) * c.height, Black);
-  DrawRates(c, font, results, LeftMargin);
+  DrawRates(c, font, results, Margin);
   DrawStages(c, font, results, stagesLeft);
   std::vector<std::string> names;
-  for (const std::string& p : paths) names.push_back(LegendName(p));
+  for (const std::string& p : paths) names.push_back(Printable(LegendName(p)));
   DrawLegend(c, font, names, stagesLeft);
+  DrawFootnote(c, font, results, footnoteTop);
   return WritePalettePng(out, c.width, c.height, c.pixels, why);
+}
+
+// The same file under two names, or a name and a file that does not exist yet but would be it.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  auto full = [](const std::string& path) {
+    std::error_code e;
+    std::filesystem::path absolute = std::filesystem::absolute(path, e);
+    return std::filesystem::weakly_canonical(e ? std::filesystem::path(path) : absolute, e)
+        .lexically_normal();
+  };
+  return full(a) == full(b);
+}
+
+// The chart must not take the place of a result: "--png a.json b.json", with the chart's name
+// forgotten, would otherwise overwrite a.json. A file already there is replaced only if it is
+// a PNG (an earlier chart).
+bool CheckChartPath(const std::string& png, const std::vector<std::string>& paths,
+                    std::string& why) {
+  for (const std::string& path : paths) {
+    if (SameFile(png, path)) {
+      why = png + ": is also a result to compare";
+      return false;
+    }
+  }
+  if (png.size() >= 5 && png.compare(png.size() - 5, 5, ".json") == 0) {
+    why = png + ": a chart is a PNG, not a .json file (was its name forgotten?)";
+    return false;
+  }
+  std::error_code error;
+  if (std::filesystem::is_regular_file(png, error) && std::filesystem::file_size(png, error) > 0) {
+    std::ifstream in(png, std::ios::binary);
+    char signature[8] = {};
+    in.read(signature, sizeof signature);
+    if (memcmp(signature, "\x89PNG\r\n\x1a\n", 8) != 0) {
+      why = png + ": exists and is not a PNG; it is left alone";
+      return false;
+    }
+  }
+  return true;
 }
 
 void Usage(FILE* out) {
@@ -456,7 +613,8 @@ void Usage(FILE* out) {
           "usage: torvex-compare [--png CHART.png] [--font FONT.ZGL] RESULT.json RESULT.json...\n"
           "Puts results of torvex32-bench --output side by side: one column per result, and\n"
           "after every column but the first its ratio to the first (rel). --png also draws a\n"
-          "chart: the rates with the runs' spread, and the stages of a frame stacked.\n");
+          "chart: the rates with the runs' spread, and the stages of a frame stacked.\n"
+          "At most 12 results of at most 1 MB each.\n");
 }
 
 }  // namespace
@@ -495,8 +653,17 @@ int main(int argc, char** argv) {
     Usage(stderr);
     return 2;
   }
-  std::vector<Json> results(paths.size());
+  if (paths.size() > MaxResults) {
+    fprintf(stderr, "torvex-compare: %zu result files: at most %zu side by side\n", paths.size(),
+            MaxResults);
+    return 2;
+  }
   std::string why;
+  if (!png.empty() && !CheckChartPath(png, paths, why)) {
+    fprintf(stderr, "torvex-compare: --png %s\n", why.c_str());
+    return 2;
+  }
+  std::vector<Json> results(paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
     if (!ReadResult(paths[i], results[i], why)) {
       fprintf(stderr, "torvex-compare: %s\n", why.c_str());

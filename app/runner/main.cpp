@@ -13,14 +13,18 @@
 // for the dummy video driver, and its Windows directory for the configuration folder.
 #include <signal.h>
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #else
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +32,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app.h"
@@ -116,14 +121,34 @@ bool RunOnce(const RunnerOptions&, const std::string& file, bool last, int& stat
 
 // The exit status of a run as a number.
 bool ExitedWithFailure(int status) { return status != 0; }
+
+std::string DescribeStatus(int status) { return "exit status " + std::to_string(status); }
+
+// The record the run wrote into its file; false if it wrote none or never started.
+bool TakeRecord(const std::string& file, RunRecord& record) {
+  memset(&record, 0, sizeof record);
+  FILE* in = fopen(file.c_str(), "rb");
+  if (in == nullptr) return false;
+  bool ok = fread(&record, sizeof record, 1, in) == 1;
+  fclose(in);
+  if (!ok) memset(&record, 0, sizeof record);
+  return ok && record.started != 0;
+}
 #else
 volatile pid_t currentRun = 0;  // the child measuring now, which gets the signal too
 
+// The signals that ask the runner to stop: the usual requests, and those whose default would
+// end the runner on the spot and leave its private folder behind.
+constexpr int RunnerStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
+
 void OnRunnerSignal(int signal) {
+  int saved = errno;
   if (runnerStop == 0) runnerStop = signal;
   // Runs are in a process group of their own: the signal reaches them through the runner
-  // alone, once.
-  if (currentRun > 0) kill(currentRun, signal);
+  // alone. A run stops on the requests the program knows; the others become a termination.
+  bool known = signal == SIGINT || signal == SIGTERM || signal == SIGHUP || signal == SIGQUIT;
+  if (currentRun > 0) kill(currentRun, known ? signal : SIGTERM);
+  errno = saved;
 }
 
 void CatchRunnerSignals() {
@@ -131,8 +156,10 @@ void CatchRunnerSignals() {
   memset(&action, 0, sizeof action);
   action.sa_handler = OnRunnerSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+  // No SA_RESTART: a stop must break off whatever the runner waits for (an output that is a
+  // pipe nobody reads, say); every wait below looks at runnerStop when interrupted.
+  action.sa_flags = 0;
+  for (int s : RunnerStopSignals) {
     // A signal ignored by whoever started us stays ignored (nohup, a shell's background job);
     // the runs inherit that.
     struct sigaction before;
@@ -140,6 +167,15 @@ void CatchRunnerSignals() {
     sigaction(s, &action, nullptr);
   }
   signal(SIGPIPE, SIG_IGN);
+}
+
+// Holds the stop signals back while a run is being started, so that one arriving then is
+// neither lost nor taken by a child that has no handler yet.
+void BlockStopSignals(bool block) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : RunnerStopSignals) sigaddset(&set, s);
+  sigprocmask(block ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 // The private folder in $TMPDIR (or /tmp); "" if it cannot be made.
@@ -154,6 +190,92 @@ std::string MakePrivateFolder() {
   return name.data();
 }
 
+// What a run shares with the runner: its record, written while it runs, and its last frame.
+struct SharedRun {
+  RunRecord record;
+  int32_t written;  // 1 once the run has filled in its whole record
+  uint8_t lastFrame[WindowWidth * WindowHeight];
+};
+SharedRun* shared = nullptr;
+
+bool MapSharedRun() {
+  void* memory = mmap(nullptr, sizeof(SharedRun), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) {
+    fprintf(stderr, "torvex32-bench: cannot share memory with the runs: %s\n", strerror(errno));
+    return false;
+  }
+  shared = static_cast<SharedRun*>(memory);
+  return true;
+}
+
+[[noreturn]] void RunChild(const RunnerOptions& options, pid_t runner) {
+  setpgid(0, 0);
+  int pending = runnerStop;  // came before the fork
+  CatchStopSignals();
+  // A runner that is killed outright cannot pass its stop on: the run then stops by itself.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != runner && pending == 0) pending = SIGTERM;
+  BlockStopSignals(false);  // what came while starting reaches the program's handlers now
+  if (pending != 0) raise(pending);
+  std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
+  int32_t code = MeasureOneRun(options, shared->record, lastFrame.data());
+  memcpy(shared->lastFrame, lastFrame.data(), lastFrame.size());
+  __atomic_store_n(&shared->written, 1, __ATOMIC_RELEASE);
+  // The normal end of the process: the sound players' destructors close their devices and
+  // delete their temporary files.
+  exit(code);
+}
+
+// Starts one run and waits for it; false if it could not be started.
+bool RunOnce(const RunnerOptions& options, int& status) {
+  fflush(stdout);
+  fflush(stderr);
+  memset(shared, 0, sizeof *shared);
+  pid_t runner = getpid();
+  BlockStopSignals(true);
+  pid_t child = fork();
+  if (child < 0) {
+    BlockStopSignals(false);
+    fprintf(stderr, "torvex32-bench: cannot start a run: %s\n", strerror(errno));
+    return false;
+  }
+  if (child == 0) RunChild(options, runner);
+  currentRun = child;
+  BlockStopSignals(false);  // a stop that came meanwhile is passed on now
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  currentRun = 0;
+  return true;
+}
+
+bool ExitedWithFailure(int status) { return WIFEXITED(status) && WEXITSTATUS(status) != 0; }
+
+std::string DescribeStatus(int status) {
+  if (WIFSIGNALED(status)) return std::string("killed by ") + strsignal(WTERMSIG(status));
+  return "exit status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : status);
+}
+
+// The run's record as the run left it. A run that ended before filling it in (killed, or ended
+// at once by a second stop request) still has its live progress and frame times: those count
+// as an incomplete run; its CPU figures are unknown.
+bool TakeRecord(int status, RunRecord& record) {
+  record = shared->record;
+  if (__atomic_load_n(&shared->written, __ATOMIC_ACQUIRE) != 0) return record.started != 0;
+  record.frames = record.live.frames;
+  record.elapsedMs = record.live.runningMs;
+  record.started = record.frames > 0 ? 1 : 0;
+  record.complete = 0;
+  if (record.stopSignal == 0 && runnerStop != 0) record.stopSignal = runnerStop;
+  if (record.stopSignal == 0 && WIFSIGNALED(status)) record.stopSignal = WTERMSIG(status);
+  // Ended at once by a stop of its own (128 + the signal), which the runner did not send.
+  if (record.stopSignal == 0 && WIFEXITED(status) && WEXITSTATUS(status) > 128)
+    record.stopSignal = WEXITSTATUS(status) - 128;
+  record.cpuNsPerFrame = record.switchesPerFrame = std::nan("");
+  snprintf(record.presentPath, sizeof record.presentPath, "unknown");
+  return record.started != 0;
+}
+
 void SetDrivers(const RunnerOptions& options) {
   if (!options.video.empty())
     setenv("SDL_VIDEODRIVER", options.video.c_str(), 1);
@@ -165,6 +287,7 @@ void SetDrivers(const RunnerOptions& options) {
 
 #endif
 
+#ifdef _WIN32
 // The child: one run, its record into file, then the normal end of the process (the sound
 // players' destructors close their devices and delete their temporary files).
 [[noreturn]] void MeasureAndExit(const RunnerOptions& options, const std::string& file,
@@ -184,48 +307,36 @@ void SetDrivers(const RunnerOptions& options) {
   exit(code);
 }
 
-#ifndef _WIN32
-[[noreturn]] void RunChild(const RunnerOptions& options, const std::string& file, bool last,
-                           pid_t runner) {
-  setpgid(0, 0);
-  int pending = runnerStop;
-  CatchStopSignals();
-  // A runner that is killed outright cannot pass its stop on: the run then stops by itself.
-  prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (getppid() != runner && pending == 0) pending = SIGTERM;
-  if (pending != 0) raise(pending);  // came before the program's own handlers
-  MeasureAndExit(options, file, last);
-}
-
-// Starts one run and waits for it; false if it could not be started or failed.
-bool RunOnce(const RunnerOptions& options, const std::string& file, bool last, int& status) {
-  fflush(stdout);
-  fflush(stderr);
-  pid_t runner = getpid();
-  pid_t child = fork();
-  if (child < 0) {
-    fprintf(stderr, "torvex32-bench: cannot start a run: %s\n", strerror(errno));
-    return false;
-  }
-  if (child == 0) RunChild(options, file, last, runner);
-  currentRun = child;
-  if (runnerStop != 0) kill(child, runnerStop);  // came while the run was being started
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  currentRun = 0;
+// Runs once; the record into record. False if the run could not be started at all.
+bool RunAndTake(const RunnerOptions& options, const std::string& folder, int32_t index,
+                int& status, bool& taken, RunRecord& record) {
+  std::string file = folder + "/run-" + std::to_string(index) + ".bin";
+  if (!RunOnce(options, file, index + 1 == options.repeat, status)) return false;
+  taken = TakeRecord(file, record);
   return true;
 }
 
-bool ExitedWithFailure(int status) { return WIFEXITED(status) && WEXITSTATUS(status) != 0; }
-#endif
-
-bool ReadRecord(const std::string& file, RunRecord& record) {
-  FILE* in = fopen(file.c_str(), "rb");
-  if (in == nullptr) return false;
-  bool ok = fread(&record, sizeof record, 1, in) == 1;
-  fclose(in);
-  return ok;
+bool WriteScreenshot(const RunnerOptions&) { return true; }  // each run writes its own
+#else
+bool RunAndTake(const RunnerOptions& options, const std::string&, int32_t, int& status,
+                bool& taken, RunRecord& record) {
+  if (!RunOnce(options, status)) return false;
+  taken = TakeRecord(status, record);
+  return true;
 }
+
+// The last frame of the last run, written by the runner once the run has ended: a stop can
+// then break off the write, which a run's own shut-down could not.
+bool WriteScreenshot(const RunnerOptions& options) {
+  if (options.screenshot.empty() || shared->written == 0 || shared->record.started == 0)
+    return true;
+  std::vector<uint8_t> frame(shared->lastFrame, shared->lastFrame + sizeof shared->lastFrame);
+  std::string why;
+  if (WritePalettePng(options.screenshot, WindowWidth, WindowHeight, frame, why)) return true;
+  fprintf(stderr, "torvex32-bench: --screenshot: %s\n", why.c_str());
+  return false;
+}
+#endif
 
 // Nanoseconds of one copy of a whole FrameBuffer, the memory system's own speed, as a yardstick.
 int64_t MeasureFrameCopy() {
@@ -261,22 +372,29 @@ void SayHowItWasShown(const RunnerOptions& options, const RunRecord& run, int nu
 // Runs the measured runs into result; the exit code of the runner so far.
 int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult& result) {
   for (int32_t i = 0; i < options.repeat && runnerStop == 0; ++i) {
-    std::string file = folder + "/run-" + std::to_string(i) + ".bin";
     int status = 0;
-    if (!RunOnce(options, file, i + 1 == options.repeat, status)) return 1;
-    result.runs.emplace_back();
-    if (!ReadRecord(file, result.runs.back())) {
-      result.runs.pop_back();
-      fprintf(stderr, "torvex32-bench: run %d ended without a result (status %d)\n", i + 1,
-              status);
-      return runnerStop != 0 ? 128 + runnerStop : 1;
-    }
-    const RunRecord& run = result.runs.back();
-    if (run.stopSignal != 0 && runnerStop == 0) runnerStop = run.stopSignal;
-    if (run.started == 0) {
-      if (runnerStop != 0) return 128 + runnerStop;  // stopped before its first frame
-      fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
+    bool taken = false;
+    auto record = std::make_unique<RunRecord>();
+    if (!RunAndTake(options, folder, i, status, taken, *record)) return 1;
+    if (!taken) {
+      // Stopped before its first frame: nothing ran, nothing is lost.
+      if (runnerStop != 0 || record->stopSignal != 0)
+        return 128 + (runnerStop != 0 ? runnerStop : record->stopSignal);
+      if (record->frames == 0 && ExitedWithFailure(status))
+        fprintf(stderr, "torvex32-bench: the benchmark did not run (see the message above)\n");
+      else
+        fprintf(stderr, "torvex32-bench: run %d ended without a result (%s)\n", i + 1,
+                DescribeStatus(status).c_str());
       return 1;
+    }
+    result.runs.push_back(*record);
+    const RunRecord& run = result.runs.back();
+    if (run.stopSignal != 0 && runnerStop == 0) {
+      // Stopped by someone other than the runner (the run killed, say): what ran counts, and
+      // no further run starts.
+      fprintf(stderr, "torvex32-bench: run %d was stopped (%s)\n", i + 1,
+              DescribeStatus(status).c_str());
+      runnerStop = run.stopSignal;
     }
     if (run.presentFailed != 0 && run.stopSignal == 0) {
       // A rate of frames that nobody saw would be invented: there is no result at all.
@@ -287,10 +405,12 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
     }
     SayHowItWasShown(options, run, i + 1);
     if (ExitedWithFailure(status) && run.stopSignal == 0) return 1;
+    if (i + 1 == options.repeat && !WriteScreenshot(options)) return 1;
   }
   return runnerStop != 0 ? 128 + runnerStop : 0;
 }
 
+#ifdef _WIN32
 bool WriteOutput(const std::string& path, const std::string& json) {
   FILE* out = fopen(path.c_str(), "w");
   bool ok = out != nullptr && fwrite(json.data(), 1, json.size(), out) == json.size();
@@ -298,6 +418,15 @@ bool WriteOutput(const std::string& path, const std::string& json) {
   if (!ok) fprintf(stderr, "torvex32-bench: --output: cannot write %s\n", path.c_str());
   return ok;
 }
+#else
+// Replaced whole (a pipe or a device written as it is), so a stop halfway leaves the old file.
+bool WriteOutput(const std::string& path, const std::string& json) {
+  std::string why;
+  if (WriteFileSafely(path, std::vector<uint8_t>(json.begin(), json.end()), why)) return true;
+  fprintf(stderr, "torvex32-bench: --output: %s\n", why.c_str());
+  return false;
+}
+#endif
 
 void WarnShortRuns(const RunnerResult& result) {
   for (const RunRecord& run : result.runs) {
@@ -308,6 +437,92 @@ void WarnShortRuns(const RunnerResult& result) {
             run.elapsedMs / 1000.0, WaitText, RateShownAfterMs / 1000.0);
     return;
   }
+}
+
+void RemoveFolder(const std::string& folder) {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+// A run needs a little room in the private folder (the effect's temporary copy): a full
+// $TMPDIR is told by its cause now, not by a run that ends without a result.
+bool CheckRoom(const std::string& folder, const std::string& tempName) {
+  std::string probe = folder + "/room";
+  FILE* file = fopen(probe.c_str(), "wb");
+  std::vector<char> block(64 * 1024);
+  bool ok = file != nullptr && fwrite(block.data(), 1, block.size(), file) == block.size() &&
+            fflush(file) == 0;
+  int error = errno;
+  if (file != nullptr && fclose(file) != 0 && ok) ok = false, error = errno;
+  remove(probe.c_str());
+  if (!ok)
+    fprintf(stderr, "torvex32-bench: no room for the runs' temporary files in %s: %s\n",
+            tempName.c_str(), strerror(error));
+  return ok;
+}
+
+// The same file under two names, or a name and a file that does not exist yet but would be it.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  auto full = [](const std::string& path) {
+    std::error_code e;
+    std::filesystem::path absolute = std::filesystem::absolute(path, e);
+    return std::filesystem::weakly_canonical(e ? std::filesystem::path(path) : absolute, e)
+        .lexically_normal();
+  };
+  return full(a) == full(b);
+}
+
+// Every file the runner will write, checked before the first run: a bad path found after the
+// runs would cost them, and an output that is the other output would lose one of them.
+bool CheckOutputs(const RunnerOptions& options, std::string& why) {
+  if (!options.output.empty() && !options.screenshot.empty() &&
+      SameFile(options.output, options.screenshot)) {
+    why = "--output and --screenshot name the same file, " + options.output;
+    return false;
+  }
+  for (const auto& [name, path] : {std::pair<std::string, std::string>{"--output", options.output},
+                                   {"--screenshot", options.screenshot}}) {
+    if (path.empty()) continue;
+    std::error_code error;
+    std::filesystem::path target(path);
+    std::filesystem::file_status status = std::filesystem::status(target, error);
+    if (std::filesystem::is_directory(status)) {
+      why = name + ": " + path + " is a folder";
+      return false;
+    }
+    if (std::filesystem::exists(status)) {
+#ifndef _WIN32
+      if (std::filesystem::is_fifo(status)) {
+        // A pipe nobody reads would hold the result back for ever.
+        int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+          why = name + ": " + path + " is a pipe with no reader";
+          return false;
+        }
+        close(fd);
+        continue;
+      }
+#endif
+      if (access(path.c_str(), W_OK) != 0) {
+        why = name + ": " + path + " cannot be written: " + strerror(errno);
+        return false;
+      }
+      continue;
+    }
+    std::filesystem::path parent = target.parent_path();
+    if (parent.empty()) parent = ".";
+    if (!std::filesystem::is_directory(parent, error)) {
+      why = name + ": the folder " + parent.string() + " does not exist";
+      return false;
+    }
+    if (access(parent.string().c_str(), W_OK) != 0) {
+      why = name + ": the folder " + parent.string() + " cannot be written in: " + strerror(errno);
+      return false;
+    }
+  }
+  return true;
 }
 
 int Report(const RunnerOptions& options, RunnerResult& result, int code) {
@@ -354,12 +569,22 @@ int main(int argc, char** argv) {
   }
   runnerArguments.assign(argv + 1, argv + argc);
 #endif
+  if (!CheckOutputs(options, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    return 2;
+  }
   CatchRunnerSignals();
   SetDrivers(options);
+  const char* temp = getenv("TMPDIR");
+  std::string tempName = temp != nullptr && temp[0] != 0 ? temp : "/tmp";
   std::string folder = MakePrivateFolder();
   if (folder.empty()) {
     fprintf(stderr, "torvex32-bench: cannot create a private folder in %s: %s\n",
-            getenv("TMPDIR") != nullptr ? getenv("TMPDIR") : "/tmp", strerror(errno));
+            tempName.c_str(), strerror(errno));
+    return 1;
+  }
+  if (!CheckRoom(folder, tempName)) {
+    RemoveFolder(folder);
     return 1;
   }
 #ifdef _WIN32
@@ -370,12 +595,18 @@ int main(int argc, char** argv) {
   std::error_code made;
   std::filesystem::create_directory(folder + "\\TORVEX32.INI", made);
 #else
-  setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-  // A plain file where the program's configuration folder would be: the profile file can be
+  // The program's configuration folder beneath a device, not a folder: the profile file can be
   // neither read nor written (not even by root), so every run opens the window at the same
-  // default place and no profile file is ever written.
-  FILE* blocker = fopen((folder + "/torvex32").c_str(), "w");
-  if (blocker != nullptr) fclose(blocker);
+  // default place and no profile file is ever written. The path is short whatever $TMPDIR is,
+  // so the program does not find it too long to remember positions in.
+  setenv("XDG_CONFIG_HOME", "/dev/null", 1);
+  // The runs' temporary files (the effect's copy) go into the private folder, which goes at
+  // every end of the runner, whatever ended a run.
+  setenv("TMPDIR", folder.c_str(), 1);
+  if (!MapSharedRun()) {
+    RemoveFolder(folder);
+    return 1;
+  }
 #endif
   RunnerResult result;
   result.memcpyFrameNs = MeasureFrameCopy();
@@ -385,7 +616,9 @@ int main(int argc, char** argv) {
   // result still carries it, marked, for finding out why.
   if (code == 0 && CombinedScreenCheck(result).result == ScreenMismatch) code = 1;
   code = Report(options, result, code);
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
+  // A stop that came while the result was being written (to a pipe nobody reads, say) broke
+  // the write off: the exit status says so.
+  if (runnerStop != 0 && code < 128) code = 128 + runnerStop;
+  RemoveFolder(folder);
   return code;
 }

@@ -18,6 +18,9 @@ bool ParseWhole(const std::string& text, int64_t limit, int64_t& value) {
   if (e != std::string::npos &&
       (exponent.empty() || exponent.find_first_not_of("0123456789") != std::string::npos))
     return false;
+  // "1e0001" is 1e1: leading zeros of the exponent say nothing.
+  size_t significant = exponent.find_first_not_of('0');
+  exponent = significant == std::string::npos ? "" : exponent.substr(significant);
   value = 0;
   for (char c : digits) {
     if (value > (limit - (c - '0')) / 10) return false;
@@ -35,8 +38,9 @@ bool ParseSeconds(const std::string& text, double& value) {
   if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
   char* end = nullptr;
   value = strtod(text.c_str(), &end);
-  // Milliseconds of running time are counted in 64 bits; a year is plenty.
-  return *end == 0 && std::isfinite(value) && value > 0 && value <= 366.0 * 86400.0;
+  // Milliseconds of running time are counted in 64 bits; a year is plenty. The clock counts
+  // whole milliseconds, and a limit of 0 would mean no limit at all: less than one is refused.
+  return *end == 0 && std::isfinite(value) && value <= 366.0 * 86400.0 && value * 1000.0 >= 1.0;
 }
 
 struct Parser {
@@ -66,7 +70,9 @@ bool ApplyValue(Parser& p, RunnerOptions& o, const std::string& name, const std:
   int64_t whole = 0;
   if (name == "--seconds") {
     if (!ParseSeconds(value, o.seconds))
-      return p.Fail(name, "'" + value + "' is not a number of seconds above 0 (at most a year)");
+      return p.Fail(name, "'" + value +
+                              "' is not a number of seconds from 0.001 (one millisecond, what "
+                              "the clock counts) to a year");
   } else if (name == "--frames") {
     if (!ParseWhole(value, MaxRunFrames, whole) || whole < 1)
       return p.Fail(name, "'" + value + "' is not a whole number of frames from 1 to " +
@@ -127,6 +133,8 @@ bool ParseOne(Parser& p, RunnerOptions& o, std::vector<std::string>& seen) {
 }
 
 }  // namespace
+
+int64_t RunningLimitMs(double seconds) { return std::llround(seconds * 1000.0); }
 
 bool ParseRunnerOptions(const std::vector<std::string>& args, RunnerOptions& options,
                         std::string& why) {

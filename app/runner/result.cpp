@@ -14,6 +14,8 @@
 #include <memory>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "app/runner/runner.h"
 #include "torvex_version.h"
 
@@ -23,31 +25,48 @@
 
 namespace {
 
-std::string Quote(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
+using Json = nlohmann::ordered_json;
+
+// A number with a fixed count of decimals as the result has always written it (a rate to a
+// tenth, a share to four places); not finite is null: a figure that is not known.
+Json Fixed(double value, int decimals) {
+  if (!std::isfinite(value)) return nullptr;
+  double scale = std::pow(10.0, decimals);
+  double rounded = std::round(value * scale) / scale;
+  if (decimals == 0) return static_cast<int64_t>(rounded);
+  return rounded;
+}
+
+// The decimals written for each key of a fractional figure; every other number is whole.
+int DecimalsOf(const std::string& key) {
+  if (key == "cv" || key == "switches_per_frame") return 4;
+  return 1;
+}
+
+// The result's layout: one line per key at the top level, everything below it on that line,
+// the library writing every string (escapes included) and whole number.
+std::string Write(const Json& value, const std::string& key) {
+  if (value.is_object()) {
+    std::string out = "{";
+    for (auto item = value.begin(); item != value.end(); ++item) {
+      if (item != value.begin()) out += ", ";
+      out += Json(item.key()).dump() + ": " + Write(item.value(), item.key());
     }
+    return out + "}";
   }
-  return out + "\"";
+  if (value.is_array()) {
+    std::string out = "[";
+    for (size_t i = 0; i < value.size(); ++i) out += (i > 0 ? ", " : "") + Write(value[i], key);
+    return out + "]";
+  }
+  if (value.is_number_float()) {
+    char text[64];
+    snprintf(text, sizeof text, "%.*f", DecimalsOf(key), value.get<double>());
+    return text;
+  }
+  // Bytes that are not UTF-8 (a processor's name, a display server's) become U+FFFD.
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
-
-std::string Number(double value, int decimals) {
-  if (!std::isfinite(value)) return "null";
-  char text[64];
-  snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
-std::string Whole(int64_t value) { return std::to_string(value); }
 
 std::string CpuModel() {
   std::ifstream in("/proc/cpuinfo");
@@ -101,50 +120,55 @@ double PerFrame(const std::vector<const RunRecord*>& runs, double RunRecord::*fi
 
 // A screen check as the result gives it: its outcome, with the count of differing pixels or the
 // reason.
-std::string ScreenCheckJson(const ScreenCheck& check, bool off) {
-  if (off) return "{\"result\": \"off\"}";
-  if (check.result == ScreenMatch)
-    return "{\"result\": \"match\", \"pixels\": " + Whole(check.compared) + "}";
+Json ScreenCheckJson(const ScreenCheck& check, bool off) {
+  if (off) return {{"result", "off"}};
+  if (check.result == ScreenMatch) return {{"result", "match"}, {"pixels", check.compared}};
   if (check.result == ScreenMismatch)
-    return "{\"result\": \"mismatch\", \"differing_pixels\": " + Whole(check.differing) +
-           ", \"pixels\": " + Whole(check.compared) +
-           ", \"first_difference\": " + Quote(check.reason) + "}";
-  return "{\"result\": \"not available\", \"reason\": " + Quote(check.reason) + "}";
+    return {{"result", "mismatch"},
+            {"differing_pixels", check.differing},
+            {"pixels", check.compared},
+            {"first_difference", check.reason}};
+  return {{"result", "not available"}, {"reason", check.reason}};
 }
 
-std::string RunsJson(const RunnerOptions& options, const RunnerResult& result) {
-  std::string out = "[";
-  for (size_t i = 0; i < result.runs.size(); ++i) {
-    const RunRecord& r = result.runs[i];
-    out += std::string(i > 0 ? ", " : "") + "{\"rate_per_10s\": " +
-           Number(ExactRate(r.frames, r.elapsedMs), 1) + ", \"frames\": " + Whole(r.frames) +
-           ", \"elapsed_ms\": " + Whole(r.elapsedMs) +
-           ", \"complete\": " + (r.complete != 0 ? "true" : "false") +
-           ", \"cpu_ns_per_frame\": " + Number(r.cpuNsPerFrame, 0) +
-           ", \"switches_per_frame\": " + Number(r.switchesPerFrame, 4) +
-           ", \"frames_not_presented\": " + Whole(r.framesNotShown) +
-           ", \"screen_check\": " + ScreenCheckJson(r.screen, options.noScreenCheck) + "}";
+Json RunsJson(const RunnerOptions& options, const RunnerResult& result) {
+  Json runs = Json::array();
+  for (const RunRecord& r : result.runs) {
+    runs.push_back({{"rate_per_10s", Fixed(ExactRate(r.frames, r.elapsedMs), 1)},
+                    {"frames", r.frames},
+                    {"elapsed_ms", r.elapsedMs},
+                    {"complete", r.complete != 0},
+                    {"in_stats", CountsInStats(r)},
+                    {"cpu_ns_per_frame", Fixed(r.cpuNsPerFrame, 0)},
+                    {"switches_per_frame", Fixed(r.switchesPerFrame, 4)},
+                    {"frames_not_presented", r.framesNotShown},
+                    {"screen_check", ScreenCheckJson(r.screen, options.noScreenCheck)}});
   }
-  return out + "]";
+  return runs;
 }
 
-std::string EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
+Json EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
   BackendReport b{};
   if (run != nullptr) b = run->backend;
   char screen[64];
   snprintf(screen, sizeof screen, "%dx%dx%d", b.screenWidth, b.screenHeight, b.screenDepth);
   std::string present = run != nullptr ? run->presentPath : "none";
-  return "{\"version\": " + Quote(e.version) + ", \"commit\": " + Quote(e.commit) +
-         ", \"build_type\": " + Quote(e.buildType) + ", \"compiler\": " + Quote(e.compiler) +
-         ", \"cpu_model\": " + Quote(e.cpuModel) + ", \"cores\": " + Whole(e.cores) +
-         ", \"kernel\": " + Quote(e.kernel) + ", \"sdl_version\": " + Quote(b.libraryVersion) +
-         ", \"video_driver\": " + Quote(b.videoDriver) +
-         ", \"audio_driver\": " + Quote(b.audioDriver) + ", \"present_path\": " + Quote(present) +
-         ", \"display_server\": " + Quote(b.displayServer[0] != 0 ? b.displayServer : "none") +
-         ", \"screen\": " + Quote(screen) +
-         ", \"music_opened\": " + (b.musicOpened != 0 ? "true" : "false") +
-         ", \"effect_opened\": " + (b.effectOpened != 0 ? "true" : "false") +
-         ", \"date\": " + Quote(e.date) + "}";
+  return Json{{"version", e.version},
+              {"commit", e.commit},
+              {"build_type", e.buildType},
+              {"compiler", e.compiler},
+              {"cpu_model", e.cpuModel},
+              {"cores", e.cores},
+              {"kernel", e.kernel},
+              {"sdl_version", b.libraryVersion},
+              {"video_driver", b.videoDriver},
+              {"audio_driver", b.audioDriver},
+              {"present_path", present},
+              {"display_server", b.displayServer[0] != 0 ? b.displayServer : "none"},
+              {"screen", screen},
+              {"music_opened", b.musicOpened != 0},
+              {"effect_opened", b.effectOpened != 0},
+              {"date", e.date}};
 }
 
 }  // namespace
@@ -203,10 +227,15 @@ RunEnvironment CollectEnvironment() {
   return e;
 }
 
+bool CountsInStats(const RunRecord& run) {
+  // A run of 0 ms has no rate: it stays out of the statistics, and its "in_stats" says so.
+  return run.started != 0 && run.elapsedMs > 0;
+}
+
 std::vector<const RunRecord*> MeasuredRuns(const RunnerResult& result) {
   std::vector<const RunRecord*> complete, all;
   for (const RunRecord& run : result.runs) {
-    if (run.started == 0) continue;
+    if (!CountsInStats(run)) continue;
     all.push_back(&run);
     if (run.complete != 0) complete.push_back(&run);
   }
@@ -262,38 +291,40 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   ScreenCheck screen = CombinedScreenCheck(result);
   const RunRecord* last = result.runs.empty() ? nullptr : &result.runs.back();
   const RunRecord* first = runs.empty() ? last : runs.front();
-  std::string j = "{\n";
-  j += "  \"schema\": 1,\n";
-  j += "  \"rate_per_10s\": " + Number(stats.median, 1) + ",\n";
-  // False when the window did not show the frames: the rate is then kept only for diagnosis.
-  j += std::string("  \"rate_valid\": ") + (screen.result == ScreenMismatch ? "false" : "true") +
-       ",\n";
-  j += "  \"shown_text\": " + Quote(last != nullptr ? last->shownText : "") + ",\n";
-  j += "  \"frames\": " + Whole(frames) + ",\n";
-  j += "  \"frames_not_presented\": " + Whole(notShown) + ",\n";
-  j += "  \"elapsed_ms\": " + Whole(elapsed) + ",\n";
-  j += std::string("  \"complete\": ") + (result.complete ? "true" : "false") + ",\n";
-  j += "  \"screen_check\": " + ScreenCheckJson(screen, options.noScreenCheck) + ",\n";
-  j += "  \"runs\": " + RunsJson(options, result) + ",\n";
-  j += "  \"stats\": {\"mean\": " + Number(stats.mean, 1) + ", \"median\": " +
-       Number(stats.median, 1) + ", \"stddev\": " + Number(stats.stddev, 1) +
-       ", \"cv\": " + Number(stats.cv, 4) + "},\n";
-  j += "  \"frame_ns\": " + Whole(TimePercentile(t->frame, 0.5)) + ",\n";
-  j += "  \"viewport_ns\": " + Whole(TimePercentile(t->viewport, 0.5)) + ",\n";
-  j += "  \"sprites_ns\": " + Whole(TimePercentile(t->sprites, 0.5)) + ",\n";
-  j += "  \"present_ns\": " + Whole(TimePercentile(t->present, 0.5)) + ",\n";
-  j += "  \"frame_ns_p50\": " + Whole(TimePercentile(t->frame, 0.5)) + ",\n";
-  j += "  \"frame_ns_p99\": " + Whole(TimePercentile(t->frame, 0.99)) + ",\n";
-  j += "  \"frame_ns_max\": " + Whole(t->frame.max) + ",\n";
-  j += "  \"frames_timed\": " + Whole(t->frame.total) + ",\n";
-  j += "  \"cpu_ns_per_frame\": " + Number(PerFrame(runs, &RunRecord::cpuNsPerFrame), 0) + ",\n";
-  j += "  \"switches_per_frame\": " + Number(PerFrame(runs, &RunRecord::switchesPerFrame), 4) +
-       ",\n";
-  j += "  \"present_path\": " + Quote(first != nullptr ? first->presentPath : "none") + ",\n";
-  j += "  \"memcpy_frame_ns\": " + Whole(result.memcpyFrameNs) + ",\n";
-  j += "  \"repeat\": " + Whole(options.repeat) + ",\n";
-  j += "  \"seed\": " + (options.seeded ? Whole(options.seed) : std::string("null")) + ",\n";
-  j += std::string("  \"window\": ") + (options.window ? "true" : "false") + ",\n";
-  j += "  \"environment\": " + EnvironmentJson(result.environment, first) + "\n";
-  return j + "}\n";
+  Json j = {
+      {"schema", 1},
+      {"rate_per_10s", Fixed(stats.median, 1)},
+      // False when the window did not show the frames: the rate is then kept only for diagnosis.
+      {"rate_valid", screen.result != ScreenMismatch},
+      {"shown_text", last != nullptr ? last->shownText : ""},
+      {"frames", frames},
+      {"frames_not_presented", notShown},
+      {"elapsed_ms", elapsed},
+      {"complete", result.complete},
+      {"screen_check", ScreenCheckJson(screen, options.noScreenCheck)},
+      {"runs", RunsJson(options, result)},
+      {"stats", {{"mean", Fixed(stats.mean, 1)}, {"median", Fixed(stats.median, 1)},
+                 {"stddev", Fixed(stats.stddev, 1)}, {"cv", Fixed(stats.cv, 4)}}},
+      {"frame_ns", TimePercentile(t->frame, 0.5)},
+      {"viewport_ns", TimePercentile(t->viewport, 0.5)},
+      {"sprites_ns", TimePercentile(t->sprites, 0.5)},
+      {"present_ns", TimePercentile(t->present, 0.5)},
+      {"frame_ns_p50", TimePercentile(t->frame, 0.5)},
+      {"frame_ns_p99", TimePercentile(t->frame, 0.99)},
+      {"frame_ns_max", t->frame.max},
+      {"frames_timed", t->frame.total},
+      {"cpu_ns_per_frame", Fixed(PerFrame(runs, &RunRecord::cpuNsPerFrame), 0)},
+      {"switches_per_frame", Fixed(PerFrame(runs, &RunRecord::switchesPerFrame), 4)},
+      {"present_path", first != nullptr ? first->presentPath : "none"},
+      {"memcpy_frame_ns", result.memcpyFrameNs},
+      {"repeat", options.repeat},
+      {"seed", options.seeded ? Json(options.seed) : Json(nullptr)},
+      {"window", options.window},
+      {"environment", EnvironmentJson(result.environment, first)}};
+  std::string out = "{\n";
+  for (auto item = j.begin(); item != j.end(); ++item) {
+    out += "  " + Json(item.key()).dump() + ": " + Write(item.value(), item.key());
+    out += std::next(item) != j.end() ? ",\n" : "\n";
+  }
+  return out + "}\n";
 }

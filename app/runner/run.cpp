@@ -97,13 +97,14 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   times.firstFrame = NoteFirstFrame;
   FrameTimings = &times;
   RunLimit.frames = options.frames;
-  RunLimit.runningMs = options.frames > 0 ? 0 : static_cast<int64_t>(options.seconds * 1000);
+  RunLimit.runningMs = options.frames > 0 ? 0 : RunningLimitMs(options.seconds);
   RunLimit.lastFrame = lastFrame;
   RunLimit.paused = SayPaused;
   RunLimit.ending = EndRun;
   runOptions = &options;
   checkCost = {0, 0};
   ScreenNotReadable(&screenAtEnd, "the run did not reach its end");
+  RunLimit.progress = &record.live;
   SeedFixed = options.seeded ? 1 : 0;
   SeedValue = options.seed;
 
@@ -120,6 +121,7 @@ int32_t MeasureOneRun(const RunnerOptions& options, RunRecord& record, uint8_t* 
   FrameTimings = nullptr;
   times.firstFrame = nullptr;
   RunLimit.ending = nullptr;
+  RunLimit.progress = nullptr;
 
   record.stopSignal = GetStopSignal();
   record.started = FrameCount > 0 ? 1 : 0;

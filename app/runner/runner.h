@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app.h"
 #include "graphics/graphics.h"
 #include "platform/platform.h"
 
@@ -34,6 +35,9 @@ constexpr int64_t MaxRunFrames = INT64_MAX / 10000;
 // The largest --repeat.
 constexpr int32_t MaxRepeat = 1000;
 
+// The running time of a run of seconds, in the whole milliseconds the clock counts.
+int64_t RunningLimitMs(double seconds);
+
 // Reads the arguments (after the program's name); false with the reason, which names the
 // option, in why. Options take "--name value" or "--name=value".
 bool ParseRunnerOptions(const std::vector<std::string>& args, RunnerOptions& options,
@@ -43,8 +47,10 @@ void PrintRunnerUsage(FILE* out);
 // ---------------------------------------------------------------------------------------
 // One measured run (run.cpp).
 
-// What one run hands to the runner: written by the child process into a file of the runner's
-// private folder and read back as it stands (the same program writes and reads it).
+// What one run hands to the runner: written by the child process into memory it shares with
+// the runner (on Windows, into a file of the runner's private folder) and read back as it
+// stands (the same program writes and reads it). The frame times and live progress are
+// written there while the run goes, so a run that never gets to fill in the rest still counts.
 struct RunRecord {
   int32_t started;      // 1 once the benchmark ran its first frame
   int32_t complete;     // 1 when the run reached its limit
@@ -62,6 +68,7 @@ struct RunRecord {
   double switchesPerFrame;  // its voluntary + involuntary context switches, per frame
   BackendReport backend;
   FramePhaseTimes times;
+  RunProgress live;   // kept up to date while the run goes, for a run that ends abruptly
 };
 
 // Runs the benchmark once in this process, as the options say, and fills record; lastFrame
@@ -99,6 +106,9 @@ struct RunnerResult {
 std::string HeadlineLine(const RunnerResult& result);
 // The JSON object (schema 1), one line per key at the top level.
 std::string ResultJson(const RunnerOptions& options, const RunnerResult& result);
+// Whether a run enters the statistics: it started and ran for some time (a run of 0 ms has no
+// rate). The JSON gives this per run as "in_stats".
+bool CountsInStats(const RunRecord& run);
 // The runs the statistics stand on: the complete ones, or all when none completed.
 std::vector<const RunRecord*> MeasuredRuns(const RunnerResult& result);
 // The screen checks of all runs that ran, as one: a mismatch if any run's window did not show

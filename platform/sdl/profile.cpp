@@ -26,10 +26,12 @@ struct Line {
   size_t begin, end;  // the line's text in the file, without its line break
 };
 
+// The blanks the system drops around names and values: the ASCII ones and the end-of-file mark.
+bool IsAsciiBlank(char c) { return (c >= 0x09 && c <= 0x0D) || c == ' ' || c == 0x1A; }
+
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-    s.remove_suffix(1);
+  while (!s.empty() && IsAsciiBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsAsciiBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -51,12 +53,15 @@ std::vector<Line> SplitLines(const std::string& text) {
   return lines;
 }
 
-// The name of a "[Section]" line, or false for any other line.
+// The name of a "[Section]" line, or false for any other line: as the reader below takes it,
+// what lies between the "[" and the line's last "]" without its outer blanks, and no section
+// without a "]".
 bool SectionName(std::string_view line, std::string_view& name) {
   line = Trim(line);
   if (line.empty() || line.front() != '[') return false;
-  size_t close = line.find(']');
-  name = Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
+  size_t close = line.rfind(']');
+  if (close == std::string_view::npos || close == 0) return false;
+  name = Trim(line.substr(1, close - 1));
   return true;
 }
 
@@ -80,18 +85,20 @@ KeyPlace FindKey(const std::string& text, const std::vector<Line>& lines, const 
                  const char* key) {
   KeyPlace place;
   bool inSection = false;
-  int32_t sectionsSeen = 0;  // of that name; keys are added to the first
+  int32_t sectionsSeen = 0;  // of that name: only the first is read, so only it is written
   for (int32_t i = 0; i < static_cast<int32_t>(lines.size()); ++i) {
     std::string_view line(text.data() + lines[i].begin, lines[i].end - lines[i].begin);
     std::string_view name, k, v;
     if (SectionName(line, name)) {
-      inSection = SameName(name, section);
-      if (inSection && ++sectionsSeen == 1) place.lastOfSection = i;
+      inSection = SameName(name, section) && ++sectionsSeen == 1;
+      if (inSection) place.lastOfSection = i;
       continue;
     }
     if (!inSection) continue;
-    if (sectionsSeen == 1 && !Trim(line).empty()) place.lastOfSection = i;
-    if (KeyValue(line, k, v) && SameName(k, key)) {
+    if (!Trim(line).empty()) place.lastOfSection = i;
+    // A key line without "=" is the key without a value: it hides any later line of the key.
+    bool bare = line.find('=') == std::string_view::npos && SameName(Trim(line), key);
+    if (bare || (KeyValue(line, k, v) && SameName(k, key))) {
       place.keyLine = i;
       return place;
     }
@@ -99,35 +106,214 @@ KeyPlace FindKey(const std::string& text, const std::vector<Line>& lines, const 
   return place;
 }
 
+// A profile holds a few lines; one far larger is not ours to read into memory or to rewrite.
+constexpr off_t MaxProfileBytes = 1 << 20;
+
 // Only a regular file is read, opened without waiting: a pipe in its place would hold the
 // program's start-up forever.
 bool ReadFile(const char* path, std::string& text) {
   int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return false;
   struct stat info {};
-  FILE* file = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(descriptor, "rb")
-                                                                       : nullptr;
+  FILE* file = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
+                       info.st_size <= MaxProfileBytes
+                   ? fdopen(descriptor, "rb")
+                   : nullptr;
   if (file == nullptr) {
     close(descriptor);
     return false;
   }
   char chunk[4096];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-  bool ok = ferror(file) == 0;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0 &&
+         text.size() <= static_cast<size_t>(MaxProfileBytes))
+    text.append(chunk, n);
+  bool ok = ferror(file) == 0 && text.size() <= static_cast<size_t>(MaxProfileBytes);
   fclose(file);
   return ok;
 }
 
-// Decimal text as the platform reads integers: leading blanks, a sign, digits up to the first
-// other character; the value wraps at 32 bits.
-int32_t ParseInteger(std::string_view text) {
+// ---------------------------------------------------------------------------------------
+// Reading an integer exactly as the Windows API reads it. The file is taken as text of 16-bit
+// characters (UTF-16 after its byte-order mark, UTF-8 after its mark, else the ANSI code
+// page) of lines ended by CR or LF; a line's blanks at either end do not count; "[" starts a
+// section named by what lies before the line's last "]" without its outer blanks, and a "["
+// line without "]" is an ordinary line;
+// any other line is a key, up to its first "=" with blanks before it dropped, and a value
+// after it with blanks after it dropped; a line without "=" is a key without a value. Only the
+// first section of a name is searched, and in it the first key of the name. The value is cut
+// to 29 characters with one pair of matching quotes removed, and read as a number with
+// optional blanks, sign and "0x", "0o" or "0b", wrapping at 32 bits.
+
+using Text16 = std::u16string;
+
+// The blanks of the system's character classes, and the end-of-file mark of old editors.
+bool IsBlank(char16_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x1A || c == 0x85 || c == 0xA0 ||
+         c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+         c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+void AppendUtf8(const std::string& bytes, size_t at, Text16& out) {
+  while (at < bytes.size()) {
+    unsigned char b = static_cast<unsigned char>(bytes[at]);
+    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    uint32_t code = extra == 0 ? b : extra == 1 ? b & 0x1F : extra == 2 ? b & 0x0F : b & 0x07;
+    bool ok = extra >= 0 && at + extra < bytes.size();
+    for (int i = 1; ok && i <= extra; ++i) {
+      unsigned char next = static_cast<unsigned char>(bytes[at + i]);
+      ok = (next & 0xC0) == 0x80;
+      code = code << 6 | (next & 0x3F);
+    }
+    if (!ok) {
+      out += u'\uFFFD';
+      at += 1;
+      continue;
+    }
+    at += extra + 1;
+    if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+}
+
+Text16 Decode(const std::string& bytes) {
+  Text16 out;
+  auto starts = [&](const char* mark, size_t n) { return bytes.compare(0, n, mark, n) == 0; };
+  if (starts("\xEF\xBB\xBF", 3)) {
+    AppendUtf8(bytes, 3, out);
+  } else if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
+    bool little = bytes[0] == '\xFF';
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      auto lo = static_cast<unsigned char>(bytes[i + (little ? 0 : 1)]);
+      auto hi = static_cast<unsigned char>(bytes[i + (little ? 1 : 0)]);
+      out += static_cast<char16_t>(hi << 8 | lo);
+    }
+  } else {
+    // The ANSI code page: ASCII as it is, other bytes as characters that match no name, digit
+    // or blank.
+    for (unsigned char b : bytes) out += b < 0x80 ? static_cast<char16_t>(b) : u'\uFFFD';
+  }
+  return out;
+}
+
+// A name as the system compares it: up to a NUL, letters without case.
+bool SameName16(const Text16& name, const char* wanted) {
+  size_t n = strlen(wanted);
+  size_t end = name.find(u'\0');
+  if ((end == Text16::npos ? name.size() : end) != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char16_t c = name[i];
+    if (c >= 0x80 || tolower(static_cast<unsigned char>(c)) != tolower(static_cast<unsigned char>(wanted[i])))
+      return false;
+  }
+  return true;
+}
+
+struct Key16 {
+  Text16 name;
+  bool hasValue;
+  Text16 value;
+};
+struct Section16 {
+  Text16 name;
+  std::vector<Key16> keys;
+};
+
+std::vector<Section16> LoadSections(const Text16& text) {
+  std::vector<Section16> sections(1);  // the keys before any section, which no name finds
+  size_t next = 0;
+  bool previousNamed = true;  // a run of nameless keys counts once
+  bool anyKey = false;
+  while (next < text.size()) {
+    size_t start = next, end = text.find_first_of(u"\r\n", start);
+    end = end == Text16::npos ? text.size() : end;
+    next = end + 1;
+    while (start < end && IsBlank(text[start])) ++start;
+    while (end > start && IsBlank(text[end - 1])) --end;
+    if (start >= end) continue;
+    if (text[start] == u'[') {
+      size_t close = text.rfind(u']', end - 1);
+      if (close != Text16::npos && close > start) {
+        size_t nameStart = start + 1, nameEnd = close;
+        while (nameStart < nameEnd && IsBlank(text[nameStart])) ++nameStart;
+        while (nameEnd > nameStart && IsBlank(text[nameEnd - 1])) --nameEnd;
+        sections.push_back({text.substr(nameStart, nameEnd - nameStart), {}});
+        anyKey = false;
+        continue;
+      }
+    }
+    size_t equals = text.find(u'=', start);
+    if (equals >= end) equals = Text16::npos;
+    size_t nameEnd = equals == Text16::npos ? end : equals;
+    while (equals != Text16::npos && nameEnd > start && IsBlank(text[nameEnd - 1])) --nameEnd;
+    size_t length = nameEnd - start;
+    if (length == 0 && anyKey && !previousNamed) continue;
+    Key16 key{text.substr(start, length), equals != Text16::npos, {}};
+    if (key.hasValue) {
+      size_t value = equals + 1;
+      while (value < end && IsBlank(text[value])) ++value;
+      key.value = text.substr(value, end - value);
+    }
+    previousNamed = length > 0;
+    anyKey = true;
+    sections.back().keys.push_back(std::move(key));
+  }
+  return sections;
+}
+
+// The key's text as the integer reader gets it: "" when the key or its value is missing.
+Text16 FindValue(const std::vector<Section16>& sections, const char* section, const char* key) {
+  for (size_t s = 1; s < sections.size(); ++s) {
+    const Section16& found = sections[s];
+    if (found.name.empty() || found.name[0] == 0 || !SameName16(found.name, section)) continue;
+    for (const Key16& k : found.keys)
+      if (SameName16(k.name, key)) return k.hasValue ? k.value : Text16();
+    return Text16();  // a later section of the same name is never searched
+  }
+  return Text16();
+}
+
+// The value as it lands in the reader's buffer of 30 characters: up to a NUL, one pair of
+// matching quotes dropped, cut to 29.
+Text16 BufferedValue(Text16 value) {
+  value = value.substr(0, value.find(u'\0'));
+  char16_t quote = 0;
+  if (value.size() > 1 && (value[0] == u'\'' || value[0] == u'"') && value.back() == value[0]) {
+    quote = value[0];
+    value.erase(0, 1);
+  }
+  Text16 buffer = value.substr(0, 29);
+  if (quote != 0 && value.size() <= 30) buffer.pop_back();
+  return buffer;
+}
+
+// Optional blanks (every character up to the space), a sign, a base prefix, and digits up to
+// the first that is not one; wrapping at 32 bits.
+int32_t ParseInteger(const Text16& text) {
   size_t i = 0;
+  while (i < text.size() && text[i] <= u' ') ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  uint32_t base = 10;
+  if (i + 1 < text.size() && text[i] == u'0') {
+    char16_t p = text[i + 1];
+    base = p == u'b' ? 2 : p == u'o' ? 8 : p == u'x' ? 16 : 10;
+    if (base != 10) i += 2;
+  }
   uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+  for (; i < text.size(); ++i) {
+    char16_t c = text[i];
+    int digit = c >= u'0' && c <= u'9' ? c - u'0'
+                : c >= u'A' && c <= u'Z' ? c - u'A' + 10
+                : c >= u'a' && c <= u'z' ? c - u'a' + 10
+                                         : -1;
+    if (digit < 0 || static_cast<uint32_t>(digit) >= base) break;
+    value = value * base + static_cast<uint32_t>(digit);
+  }
   return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
@@ -174,6 +360,21 @@ void RemoveStaleTemporaries(const std::string& target) {
 bool ReplaceFile(const char* path, const std::string& text) {
   char resolved[PATH_MAX];
   std::string target = realpath(path, resolved) != nullptr ? resolved : path;
+  // A link to a file that does not exist yet is written through, so that the file appears
+  // where the link points and the link stays (a rename onto the link would replace it).
+  struct stat link{};
+  if (target == path && lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+    std::vector<char> to(PATH_MAX + 1);
+    ssize_t n = readlink(path, to.data(), PATH_MAX);
+    if (n <= 0) return false;
+    std::string pointed(to.data(), static_cast<size_t>(n));
+    std::string from = path;
+    size_t slash = from.rfind('/');
+    if (pointed[0] != '/' && slash != std::string::npos) pointed = from.substr(0, slash + 1) + pointed;
+    struct stat again{};
+    if (lstat(pointed.c_str(), &again) == 0) return false;  // a chain or a loop: left alone
+    target = pointed;
+  }
   struct stat old{};
   bool exists = stat(target.c_str(), &old) == 0;
   if (exists && ((old.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) return false;
@@ -207,18 +408,15 @@ bool Writable(const char* text, const char* alsoForbidden) {
 
 int32_t GetProfileInt(const char* section, const char* key, int32_t defaultValue,
                       const char* path) {
-  std::string text;
-  if (section == nullptr || key == nullptr || path == nullptr || !ReadFile(path, text))
+  std::string bytes;
+  if (section == nullptr || key == nullptr || path == nullptr || key[0] == 0 ||
+      !ReadFile(path, bytes))
     return defaultValue;
-  std::vector<Line> lines = SplitLines(text);
-  KeyPlace place = FindKey(text, lines, section, key);
-  if (place.keyLine < 0) return defaultValue;
-  const Line& line = lines[place.keyLine];
-  std::string_view k, value;
-  KeyValue(std::string_view(text.data() + line.begin, line.end - line.begin), k, value);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-    value = value.substr(1, value.size() - 2);
-  return value.empty() ? defaultValue : ParseInteger(value);
+  // The names asked for are taken without their own outer blanks, as the system takes them.
+  std::string wantedSection = std::string(Trim(section)), wantedKey = std::string(Trim(key));
+  Text16 buffer =
+      BufferedValue(FindValue(LoadSections(Decode(bytes)), wantedSection.c_str(), wantedKey.c_str()));
+  return buffer.empty() ? defaultValue : ParseInteger(buffer);
 }
 
 bool WriteProfileString(const char* section, const char* key, const char* value,
@@ -238,7 +436,10 @@ bool WriteProfileString(const char* section, const char* key, const char* value,
     const Line& line = lines[place.keyLine];
     size_t equals = text.find('=', line.begin);
     size_t end = line.end > line.begin && text[line.end - 1] == '\r' ? line.end - 1 : line.end;
-    text.replace(equals + 1, end - equals - 1, value);
+    if (equals < end)
+      text.replace(equals + 1, end - equals - 1, value);
+    else
+      text.insert(end, std::string("=") + value);  // the bare key gets its value
   } else if (place.lastOfSection >= 0) {
     size_t at = lines[place.lastOfSection].end + 1;  // just after its line break
     if (at > text.size()) {

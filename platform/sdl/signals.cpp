@@ -5,7 +5,9 @@
 // Two cases cannot wait for the queue: a message box blocks the thread in the window system's
 // own loop, and a second request means the first one did not get through. Then the handler
 // itself deletes the temporary files still noted here and ends the process at once.
+#include <pthread.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -29,9 +31,23 @@ void OnStopSignal(int signal) {
   stopSignal = signal;
 }
 
+// SDL shows a message box on X11 from a forked process of its own and waits for it. Should the
+// program end meanwhile (a stop while the box is up ends it at once), that process would stay
+// on screen under init, holding the program's standard output open, so that a reader of it
+// (torvex32 | cat) never sees its end. The box's process ends with the program instead.
+pid_t forkingProgram = 0;
+void NoteForkingProgram() { forkingProgram = getpid(); }
+void BoxProcessEndsWithUs() {
+  if (boxOpen == 0) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != forkingProgram) _exit(1);  // the program ended before the line above
+}
+
 }  // namespace
 
 void CatchStopSignals() {
+  static bool forkHooked = false;
+  if (!forkHooked) forkHooked = pthread_atfork(NoteForkingProgram, nullptr, BoxProcessEndsWithUs) == 0;
   // SDL's own handlers would turn the signals into a quit event, which a message box or the
   // time before the window exists would swallow.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -27,7 +27,9 @@ void ClipCursorTo(const Rect* rect) {
     ClipCursor(nullptr);
     return;
   }
-  RECT area{rect->left, rect->top, rect->right, rect->bottom};
+  // The layer's right and bottom edges are places the cursor may be; ClipCursor's are the first
+  // places it may not, one further.
+  RECT area{rect->left, rect->top, rect->right + 1, rect->bottom + 1};
   ClipCursor(&area);
 }
 

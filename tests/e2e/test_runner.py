@@ -86,6 +86,10 @@ class RunnerTest(unittest.TestCase):
             self.x.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
+    def run_files(self, pattern):
+        """Files of the runs: they keep their temporary files in the runner's private folder."""
+        return glob.glob(os.path.join(self.tmp, "torvex32-bench-*", pattern))
+
     def assert_nothing_left(self):
         self.assertEqual(os.listdir(self.tmp), [], "files left in $TMPDIR")
         self.assertEqual(os.listdir(self.config), [], "a profile file was written")
@@ -139,7 +143,7 @@ class RunnerTest(unittest.TestCase):
                                   stderr=subprocess.PIPE)
         # Halfway through the first run's frames: the effect's file exists once the run has
         # opened its sounds, the last step before the frames; then half a second of them.
-        wait_until(lambda: glob.glob(os.path.join(self.tmp, "QVW*")), 60, "the first run's sounds")
+        wait_until(lambda: self.run_files("QVW*"), 60, "the first run's sounds")
         spent = child_cpu_seconds(runner.pid)
         wait_until(lambda: child_cpu_seconds(runner.pid) > spent + 0.5, 60, "the first run to draw")
         runner.send_signal(sig)
@@ -172,7 +176,7 @@ class RunnerTest(unittest.TestCase):
         runner = subprocess.Popen([BENCH, "--seconds", "3.5", "--repeat", "1", "--json"],
                                   env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                   preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
-        wait_until(lambda: glob.glob(os.path.join(self.tmp, "QVW*")), 60, "the run's sounds")
+        wait_until(lambda: self.run_files("QVW*"), 60, "the run's sounds")
         runner.send_signal(signal.SIGHUP)
         for child in glob.glob("/proc/%d/task/%d/children" % (runner.pid, runner.pid)):
             with open(child) as f:
@@ -356,6 +360,60 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(run.returncode, 1)
         self.assertIn("broken.json: not a torvex32-bench result of schema 1", run.stderr.decode())
 
+    def test_compare_refuses_what_is_not_a_result_and_never_overwrites_one(self):
+        good = os.path.join(DATA, "result-headless.json")
+        with open(good, "rb") as f:
+            text = f.read()
+        hostile = {
+            "truncated": text[:len(text) // 2],
+            "deep": b"[" * 100000 + b"]" * 100000,
+            "nan": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": NaN'),
+            "infinity": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": -Infinity'),
+            "hex": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": 0x1p40'),
+            "huge": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": 1e400'),
+            "negative": text.replace(b'"rate_per_10s": 78000.0', b'"rate_per_10s": -78000.0'),
+            "string rate": text.replace(b'"rate_per_10s": 80000.0', b'"rate_per_10s": "80000"'),
+            "runs not a list": text.replace(b'"runs": [', b'"runs": {"x": [').replace(
+                b'}\n  ],', b'}]},', 1),
+            "nul": text.replace(b'"schema": 1,', b'"schema": 1,\0'),
+            "bad utf-8": text.replace(b'"Test CPU"', b'"Test \xff CPU"'),
+            "big": b" " * (2 << 20) + text,
+        }
+        for name, data in hostile.items():
+            with self.subTest(file=name):
+                path = os.path.join(self.folder, name.replace(" ", "-") + ".json")
+                with open(path, "wb") as f:
+                    f.write(data)
+                run = subprocess.run([COMPARE, good, path], capture_output=True, env=self.env,
+                                     timeout=30)
+                self.assertEqual(run.returncode, 1, run.stdout)
+                self.assertIn(os.path.basename(path) + ": ", run.stderr.decode())
+                self.assertEqual(run.stdout, b"")
+        # A byte-order mark is accepted.
+        marked = os.path.join(self.folder, "marked.json")
+        with open(marked, "wb") as f:
+            f.write(b"\xef\xbb\xbf" + text)
+        self.assertEqual(subprocess.run([COMPARE, good, marked], capture_output=True,
+                                        env=self.env, timeout=30).returncode, 0)
+        # The chart's name forgotten, or one of the results: nothing is written over.
+        copy = os.path.join(self.folder, "a.json")
+        shutil.copy(good, copy)
+        for args in (["--png", copy, good], ["--png", good, copy],
+                     ["--png", os.path.join(self.folder, "notes.txt"), good]):
+            with open(os.path.join(self.folder, "notes.txt"), "w") as f:
+                f.write("mine")
+            run = subprocess.run([COMPARE] + args, capture_output=True, env=self.env, timeout=30)
+            self.assertEqual(run.returncode, 2, args)
+            with open(copy, "rb") as f:
+                self.assertEqual(f.read(), text)
+            with open(os.path.join(self.folder, "notes.txt")) as f:
+                self.assertEqual(f.read(), "mine")
+        # At most twelve side by side.
+        run = subprocess.run([COMPARE] + [good] * 13, capture_output=True, env=self.env,
+                             timeout=30)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("at most 12", run.stderr.decode())
+
     # --- the program stopped by signals ---------------------------------------------------
 
     def start_program(self, program=PROGRAM):
@@ -397,10 +455,18 @@ class RunnerTest(unittest.TestCase):
         source = os.path.dirname(PROGRAM)
         for name in ("torvex32", "TORVEX32.ZOR", "TORVEX.MID", "TORVEX.WAV"):
             shutil.copy(os.path.join(source, name), folder)
-        app = self.start_program(os.path.join(folder, "torvex32"))
+        # Its standard output into a pipe, as in "torvex32 | cat": the reader must see its end.
+        app = subprocess.Popen([os.path.join(folder, "torvex32")], stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT,
+                               env=dict(self.x.env, **self.env, DISPLAY=self.x.display))
         wait_until(lambda: self.x.window_in_tree("ERROR"), 30, "the \"ERROR\" box")
         app.send_signal(signal.SIGTERM)
         self.assertEqual(app.wait(30), 128 + signal.SIGTERM)
+        reader = subprocess.run(["timeout", "10", "cat"], stdin=app.stdout, capture_output=True)
+        app.stdout.close()
+        self.assertEqual(reader.returncode, 0, "the output stayed open after the program ended")
+        # The box went with the program.
+        wait_until(lambda: not self.x.window_in_tree("ERROR"), 10, "the box to go")
         self.assertEqual(os.listdir(self.tmp), [])
 
 
