@@ -178,6 +178,7 @@ void DropWindowMessages(WindowHandle window) {
 void PumpNativeEvents() {
   if (postedEventType.load() == 0) return;  // no video yet: no window to deliver to
   SDL_PumpEvents();
+  PumpWayland();
   SDL_Event events[32];
   for (;;) {
     int n = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
