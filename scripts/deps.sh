@@ -9,7 +9,7 @@
 # TORVEX_SKIP_DEPS=1 installs nothing. Without dpkg (not Debian) it lists the packages instead.
 set -e
 BUILD="cmake ninja-build g++ pkg-config libpng-dev libsdl2-dev libsdl2-mixer-dev libx11-dev
- libxext-dev libmspack-dev libwayland-dev libwayland-bin wayland-protocols"
+ libxext-dev libmspack-dev libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev"
 PACKAGE="dpkg-dev file"
 RUN="libsdl2-2.0-0 libsdl2-mixer-2.0-0 libmspack0 libpng16-16 libwayland-client0 timgm6mb-soundfont"
 TEST="libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox xdotool wmctrl x11-utils x11-apps

@@ -1,0 +1,6 @@
+"""test_wayland.py — placeholder"""
+import unittest
+
+
+class WaylandTest(unittest.TestCase):
+    pass
