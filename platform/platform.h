@@ -308,6 +308,7 @@ struct BackendReport {
   // framesDisplayed -1 where no such report was had.
   int64_t framesCommitted;   // frames handed to the compositor
   int64_t framesDisplayed;   // of them, put on the screen
+  int64_t framesDiscarded;   // of them, replaced before they reached the screen
   int32_t refreshMilliHz;    // the screen's refresh as the compositor reported it (0 unknown)
   char displayProtocols[1024];  // the protocols the display server offered, with versions
 };

@@ -126,10 +126,30 @@ std::string EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
          ", \"video_driver\": " + Quote(b.videoDriver) +
          ", \"audio_driver\": " + Quote(b.audioDriver) + ", \"present_path\": " + Quote(present) +
          ", \"display_server\": " + Quote(b.displayServer[0] != 0 ? b.displayServer : "none") +
+         ", \"display_protocols\": " + Quote(b.displayProtocols) +
          ", \"screen\": " + Quote(screen) +
          ", \"music_opened\": " + (b.musicOpened != 0 ? "true" : "false") +
          ", \"effect_opened\": " + (b.effectOpened != 0 ? "true" : "false") +
          ", \"date\": " + Quote(e.date) + "}";
+}
+
+// What a compositor that reports on frames said of them, over the measured runs: the frames
+// handed to it, those it put on the screen (null where it does not say) and its refresh.
+std::string DisplayedJson(const std::vector<const RunRecord*>& runs) {
+  int64_t committed = 0, displayed = 0, discarded = 0;
+  bool known = !runs.empty();
+  int32_t refresh = 0;
+  for (const RunRecord* run : runs) {
+    committed += run->backend.framesCommitted;
+    displayed += run->backend.framesDisplayed;
+    discarded += run->backend.framesDiscarded;
+    known = known && run->backend.framesDisplayed >= 0;
+    refresh = run->backend.refreshMilliHz != 0 ? run->backend.refreshMilliHz : refresh;
+  }
+  return "  \"frames_committed\": " + Whole(committed) + ",\n" +
+         "  \"frames_displayed\": " + (known ? Whole(displayed) : std::string("null")) + ",\n" +
+         "  \"frames_discarded\": " + (known ? Whole(discarded) : std::string("null")) + ",\n" +
+         "  \"refresh_hz\": " + (refresh != 0 ? Number(refresh / 1000.0, 3) : "null") + ",\n";
 }
 
 }  // namespace
@@ -242,6 +262,7 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   j += "  \"switches_per_frame\": " + Number(PerFrame(runs, &RunRecord::switchesPerFrame), 4) +
        ",\n";
   j += "  \"present_path\": " + Quote(first != nullptr ? first->presentPath : "none") + ",\n";
+  j += DisplayedJson(runs);
   j += "  \"memcpy_frame_ns\": " + Whole(result.memcpyFrameNs) + ",\n";
   j += "  \"repeat\": " + Whole(options.repeat) + ",\n";
   j += "  \"seed\": " + (options.seeded ? Whole(options.seed) : std::string("null")) + ",\n";

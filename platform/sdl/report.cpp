@@ -83,7 +83,10 @@ void GetBackendReport(BackendReport* report) {
              wayland->compositor, static_cast<int>(wayland->compositorPid));
     SDL_strlcpy(report->displayProtocols, wayland->protocols, sizeof report->displayProtocols);
     report->framesCommitted = wayland->framesCommitted;
-    if (wayland->presentationOffered != 0) report->framesDisplayed = wayland->framesDisplayed;
+    if (wayland->presentationOffered != 0) {
+      report->framesDisplayed = wayland->framesDisplayed;
+      report->framesDiscarded = wayland->framesDiscarded;
+    }
     report->refreshMilliHz = wayland->refreshMilliHz;
     ReportSdlScreen(report);
   } else if (!onX || !ReportXServer(report)) {

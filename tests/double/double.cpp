@@ -102,7 +102,7 @@ void Reset() {
   Queue.clear();
   Profiles.clear();
   StopSignal = 0;
-  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1, 0, -1, 0, ""};
+  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1, 0, -1, 0, 0, ""};
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
   // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
   // window procedure corrects it), then the focus (the backend's headless drivers; under a
