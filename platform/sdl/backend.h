@@ -56,6 +56,9 @@ PlatformWindow* CurrentWindow();
 // Sends a message to the window's procedure at once (as the platform sends synchronously).
 int32_t SendToWindow(PlatformWindow* window, uint32_t message, uintptr_t first = 0,
                      intptr_t second = 0);
+// Holds the pointer in the window while it is to be confined (grabbed), as far as the window
+// system lets it be held now; called again when the pointer comes into the window.
+void ApplyGrab(PlatformWindow* window);
 // Tells the procedure of a focus change, only when it differs from what it was told last;
 // queued (from native events) or sent at once (inside platform operations).
 void NotifyFocus(PlatformWindow* window, bool focused, bool queued);

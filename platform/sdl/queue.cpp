@@ -97,6 +97,9 @@ void TranslateWindowEvent(PlatformWindow* w, const SDL_WindowEvent& e) {
         DeliverSize(w, false, true);
       }
       break;
+    case SDL_WINDOWEVENT_ENTER:
+      if (w->grabbed) ApplyGrab(w);
+      break;
     case SDL_WINDOWEVENT_FOCUS_GAINED: NotifyFocus(w, true, true); break;
     case SDL_WINDOWEVENT_FOCUS_LOST: NotifyFocus(w, false, true); break;
     case SDL_WINDOWEVENT_CLOSE: QueueMessage(HandleOf(w), WM_CLOSE, 0, 0); break;

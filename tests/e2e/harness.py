@@ -364,6 +364,10 @@ class SwaySession:
             wait_until(lambda: subprocess.run(["swaymsg", "-t", "get_outputs"], env=self.env,
                                               capture_output=True).returncode == 0,
                        20, "sway to answer")
+            # The pointer and the keyboard join the seat before any window: a keyboard that
+            # joins later loses its first key, and the pointer waits in a corner.
+            if self.input_helper:
+                self.move_pointer(0, 0)
         except BaseException:
             self.stop()
             raise
@@ -453,7 +457,8 @@ class SwaySession:
             if not self.input_helper:
                 raise RuntimeError("WAYLAND_INPUT names no input helper")
             self.input = subprocess.Popen([self.input_helper, str(self.width), str(self.height)],
-                                          env=self.env, stdin=subprocess.PIPE,
+                                          env=dict(self.env, ASAN_OPTIONS="detect_leaks=0"),
+                                          stdin=subprocess.PIPE,
                                           stdout=subprocess.PIPE, text=True,
                                           preexec_fn=_die_with_parent)
             if self.input.stdout.readline().strip() != "ready":

@@ -59,9 +59,12 @@ class WaylandTest(unittest.TestCase):
     def exit_pixels(self):
         return [(224 + px, 320 + py) for px, py, i in self.data.text_mask("EXIT") if i == 235]
 
-    def exit_in(self, colour):
-        return lambda: (lambda p: all(p(x, y) == colour for x, y in self.exit_pixels()))(
-            self.client_shot())
+    def exit_in(self, colour, pointer=None):
+        """A check that the "EXIT" sprite shows in colour, away from the pointer (x, y) that
+        sway draws into its screenshots (32 by 32 pixels around the hot spot)."""
+        pixels = [(x, y) for x, y in self.exit_pixels()
+                  if pointer is None or abs(x - pointer[0]) > 17 or abs(y - pointer[1]) > 17]
+        return lambda: (lambda p: all(p(x, y) == colour for x, y in pixels))(self.client_shot())
 
     def profile(self):
         return os.path.join(self.config, "torvex32", "TORVEX32.INI")
@@ -118,12 +121,16 @@ class WaylandTest(unittest.TestCase):
         self.x.key("p")
         self.moving()
         self.assertTrue(self.exit_in(WHITE)())
-        # Running, it is confined: the same moves from inside the window end on "EXIT" (the
-        # corner is (511, 383)), which turns yellow; a click ends the program well.
-        self.x.move_pointer(cx + 256, cy + 192)
+        # Running, it is held once it comes in (Wayland moves no pointer into a window): on
+        # "EXIT", which turns yellow; far off to the bottom right it stops at the window's
+        # corner (511, 383), so the way back to "EXIT" from there ends on it again.
+        self.x.move_pointer(cx + 250, cy + 328)
+        wait_until(self.exit_in(YELLOW, (250, 328)), 20, "\"EXIT\" in yellow")
         self.x.move_by(2000, 2000)
+        wait_until(self.exit_in(WHITE), 20, "\"EXIT\" white again")
         self.x.move_by(-261, -55)
-        wait_until(self.exit_in(YELLOW), 20, "\"EXIT\" in yellow")
+        wait_until(self.exit_in(YELLOW, (250, 328)), 20,
+                   "\"EXIT\" in yellow, reached from the corner")
         self.x.click(1)
         self.assertEqual(self.app.wait(30), 0)
         self.assertIn("exact rate", self.program_output())
