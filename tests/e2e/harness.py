@@ -334,7 +334,9 @@ class SwaySession:
 
     def __init__(self, width=1280, height=1024, input_helper=None):
         self.width, self.height = width, height
-        self.input_helper = input_helper or os.environ.get("WAYLAND_INPUT", "")
+        # input_helper False: the seat keeps no pointer and no keyboard.
+        self.input_helper = (os.environ.get("WAYLAND_INPUT", "") if input_helper is None
+                             else input_helper)
         self.processes = []
         self.input = None
         self.folder = tempfile.mkdtemp(prefix="torvex-sway-")

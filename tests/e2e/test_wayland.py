@@ -27,7 +27,9 @@ class WaylandTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="torvex-wayland-e2e-")
         self.config = os.path.join(self.folder, "config")
-        self.x = SwaySession()
+        # Without a keyboard on the seat no window ever has the keyboard focus.
+        self.x = SwaySession(input_helper=False if "no_keyboard" in self._testMethodName
+                             else None)
         self.data = Data(self.folder)
         self.app = None
 
@@ -103,6 +105,25 @@ class WaylandTest(unittest.TestCase):
                          self.ticks_from_sprites(shown))
         self.x.key("p")
         self.moving()
+
+    def test_with_no_keyboard_a_hidden_window_pauses_by_its_stopped_frame_callbacks(self):
+        self.start()
+        self.moving()
+        # On another workspace the window is shown nowhere and the compositor stops answering
+        # its frames; no focus changes, as there is no keyboard. It pauses, and stays paused
+        # when it is back in front.
+        self.x.command("workspace", "2")
+        wait_until(lambda: not self.x.window(self.window)["visible"], 10, "the window hidden")
+        # A second after the callbacks stop, running time stands still.
+        started = time.monotonic()
+        wait_until(lambda: time.monotonic() - started > 2, 10, "two seconds hidden")
+        self.x.command("workspace", "1")
+        wait_until(lambda: self.x.window(self.window)["visible"], 10, "the window shown")
+        shown = self.still_frame()
+        started = time.monotonic()
+        wait_until(lambda: time.monotonic() - started > 1, 10, "a second back in front")
+        self.assertEqual(self.ticks_from_sprites(self.still_frame()),
+                         self.ticks_from_sprites(shown))
 
     def test_pointer_is_confined_while_running_exit_click_ends_and_the_profile_keeps_its_place(self):
         os.makedirs(os.path.dirname(self.profile()))
