@@ -17,9 +17,11 @@
 // keep committing mean the window is not shown anywhere (another workspace, minimised): that
 // is told to the window procedure as minimising, and the next callback as restoring.
 //
-// TORVEX_PRESENT=wayland-cached or wayland-streamed choose how frames are written into the
-// buffers (ordinary or streamed stores), to compare them in bench/; TORVEX_PRESENT=sdl leaves
-// presenting to SDL.
+// Frames are written into the buffers with ordinary stores. Streaming them past the cache
+// (StreamIndexedRows) cost more in the whole system under sway with its software renderer: our
+// side more and the compositor's less, but the sum above ordinary stores' (bench/README.md).
+// TORVEX_PRESENT=wayland-streamed or wayland-cached choose, to compare them in bench/;
+// TORVEX_PRESENT=sdl leaves presenting to SDL.
 #include <SDL_syswm.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -41,9 +43,10 @@ namespace {
 // The protocol names a request after its object's type: the type needs its "struct" in C++.
 using Feedback = struct wp_presentation_feedback;
 
-// Four buffers: the compositor keeps the one on screen and may still be reading the one before;
-// two more let us write while it does.
-constexpr int BufferCount = 4;
+// Eight buffers: the compositor gives buffers back in batches, when it gets round to our
+// commits, not one per frame. With four, presenting waited for it about every other frame and
+// the rate halved under sway; eight keep a released buffer at hand (bench/present_wayland.py).
+constexpr int BufferCount = 8;
 // How long presenting waits for the compositor to give a buffer back before it says so.
 constexpr int ReleaseWaitMs = 2000;
 // Frame callbacks silent this long while frames are committed: the window is not shown.
@@ -242,7 +245,7 @@ bool FindSurface(PlatformWindow* w) {
 // Our queue, the globals we need on it, and the buffers; false with the reason kept.
 bool SetUp(PlatformWindow* w) {
   const char* choice = getenv("TORVEX_PRESENT");
-  p.streamed = choice == nullptr || strcmp(choice, "wayland-cached") != 0;
+  p.streamed = choice != nullptr && strcmp(choice, "wayland-streamed") == 0;
   p.queue = wl_display_create_queue(p.display);
   p.displayWrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(p.display));
   p.surfaceWrapper = static_cast<wl_surface*>(wl_proxy_create_wrapper(p.surface));
