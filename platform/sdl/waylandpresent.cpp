@@ -341,7 +341,8 @@ void ForgetWayland(PlatformWindow*) {
 }
 
 void PumpWayland() {
-  if (p.usable) Dispatch(0);
+  // SDL's pump has just read what the socket held, ours included: only our handlers are left.
+  if (p.usable) wl_display_dispatch_queue_pending(p.display, p.queue);
 }
 
 const WaylandReport* GetWaylandReport() { return report.used != 0 ? &report : nullptr; }
@@ -365,7 +366,9 @@ Presented PresentWayland(PlatformWindow* w, int32_t x, int32_t y, int32_t width,
     FreeBuffers();
     if (!(p.usable = MakeBuffers(windowWidth, windowHeight))) return Presented::Failed;
   }
-  if (!Dispatch(0)) {
+  // The main loop has pumped the socket just before this frame: what it read for us is
+  // handled here; the socket itself is read again only when every buffer is out.
+  if (wl_display_dispatch_queue_pending(p.display, p.queue) < 0) {
     SetPlatformError("the frame was not shown", "the connection to the compositor failed");
     return Presented::Failed;
   }
