@@ -194,6 +194,11 @@ bool MakeBuffers(int width, int height) {
   p.stride = width * 4;
   size_t each = static_cast<size_t>(p.stride) * height;
   p.bytes = each * BufferCount;
+  // The protocol sizes a pool in 32 bits.
+  if (width <= 0 || height <= 0 || p.bytes > static_cast<size_t>(INT32_MAX)) {
+    SetPlatformError("cannot present on Wayland", "the window's size is out of range");
+    return false;
+  }
   int fd = memfd_create("torvex32-frames", MFD_CLOEXEC);
   if (fd < 0 || ftruncate(fd, static_cast<off_t>(p.bytes)) != 0) {
     if (fd >= 0) close(fd);
