@@ -136,7 +136,7 @@ def windowed(x, build, seconds, variant):
             "server_us": per["server"] * 1e6, "switches": per["switches"],
             "delay_us": per["delay"] * 1e6, "path": result.get("present_path", "?"),
             "runner_cpu_us": result.get("cpu_ns_per_frame", 0) / 1000.0 or float("nan"),
-            "runner_switches": result.get("switches_per_frame", float("nan"))}
+            "runner_switches": result.get("switches_per_frame", float("nan")), "result": result}
 
 
 def testsprite(x):

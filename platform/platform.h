@@ -163,7 +163,9 @@ void UpdateMainWindow(WindowHandle window);
 // Destroys the window: delivers WM_KILLFOCUS (if it had the focus), then WM_DESTROY, before
 // returning. The handle is invalid afterwards.
 void DestroyMainWindow(WindowHandle window);
-// The window's outer rectangle (frame included) in screen coordinates.
+// The window's outer rectangle (frame included) in screen coordinates. Where the window system
+// tells a window nothing of its position (Wayland), the position it was created at: a
+// remembered position is then written back as it was read.
 Rect GetOuterRect(WindowHandle window);
 // Moves and sizes the window (outer rectangle); delivers the resulting WM_SIZE before
 // returning; repaints when asked.
@@ -189,7 +191,8 @@ void PostQuit(int32_t exitCode);
 void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t first, intptr_t second);
 
 // The screens' rectangles in screen coordinates, at most capacity of them; returns how many
-// there are (0 when the display cannot be had).
+// there are (0 when the display cannot be had, or where windows cannot be placed by position,
+// as on Wayland).
 int32_t GetScreenRects(Rect* rects, int32_t capacity);
 // Why the last platform operation that failed did so, in words ("" when nothing failed).
 const char* GetPlatformError();
@@ -337,7 +340,8 @@ ConvertMethod CurrentConvertMethod();
 const char* ConvertMethodName(ConvertMethod method);
 
 // How the last block copied into a window reached the screen, for reports: "x11-shm" (an X
-// server's shared-memory image), "sdl-surface" (SDL's window surface), "headless" (a video
+// server's shared-memory image), "wayland-shm" (a Wayland compositor's shared-memory buffer),
+// "sdl-surface" (SDL's window surface), "headless" (a video
 // driver without a screen) or "gdi" (a native device context); "none" before the first copy.
 const char* GetPresentPath();
 
@@ -351,6 +355,13 @@ struct BackendReport {
   int32_t screenWidth, screenHeight, screenDepth;  // the screen the window is on
   int32_t musicOpened;       // 1 once a "sequencer" device opened
   int32_t effectOpened;      // 1 once a "waveaudio" device opened
+  // What a compositor that reports on frames (Wayland's presentation-time) said of them:
+  // framesDisplayed -1 where no such report was had.
+  int64_t framesCommitted;   // frames handed to the compositor
+  int64_t framesDisplayed;   // of them, put on the screen
+  int64_t framesDiscarded;   // of them, replaced before they reached the screen
+  int32_t refreshMilliHz;    // the screen's refresh as the compositor reported it (0 unknown)
+  char displayProtocols[1024];  // the protocols the display server offered, with versions
 };
 // Fills the report; call after the main window has been created (while the program runs or
 // after it ends).

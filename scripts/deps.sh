@@ -9,11 +9,12 @@
 # TORVEX_SKIP_DEPS=1 installs nothing. Without dpkg (not Debian) it lists the packages instead.
 set -e
 BUILD="cmake ninja-build g++ pkg-config libpng-dev libsdl2-dev libsdl2-mixer-dev libx11-dev
- libxext-dev libmspack-dev nlohmann-json3-dev"
+ libxext-dev libmspack-dev nlohmann-json3-dev libwayland-dev libwayland-bin
+ wayland-protocols libxkbcommon-dev"
 PACKAGE="dpkg-dev file"
-RUN="libsdl2-2.0-0 libsdl2-mixer-2.0-0 libmspack0 libpng16-16 timgm6mb-soundfont"
+RUN="libsdl2-2.0-0 libsdl2-mixer-2.0-0 libmspack0 libpng16-16 libwayland-client0 timgm6mb-soundfont"
 TEST="libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox xdotool wmctrl x11-utils x11-apps
- imagemagick sox mscompress libsdl2-tests python3 lintian appstream desktop-file-utils man-db
+ imagemagick sox mscompress libsdl2-tests python3 sway grim wtype lintian appstream desktop-file-utils man-db
  $PACKAGE"
 WINDOWS="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip"
 WINDOWS_TEST="wine wine64 googletest"

@@ -40,6 +40,7 @@ Json Fixed(double value, int decimals) {
 // The decimals written for each key of a fractional figure; every other number is whole.
 int DecimalsOf(const std::string& key) {
   if (key == "cv" || key == "switches_per_frame") return 4;
+  if (key == "refresh_hz") return 3;
   return 1;
 }
 
@@ -165,10 +166,30 @@ Json EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
               {"audio_driver", b.audioDriver},
               {"present_path", present},
               {"display_server", b.displayServer[0] != 0 ? b.displayServer : "none"},
+              {"display_protocols", b.displayProtocols},
               {"screen", screen},
               {"music_opened", b.musicOpened != 0},
               {"effect_opened", b.effectOpened != 0},
               {"date", e.date}};
+}
+
+// What a compositor that reports on frames said of them, over the measured runs: the frames
+// handed to it, those it put on the screen (null where it does not say) and its refresh.
+Json DisplayedJson(const std::vector<const RunRecord*>& runs) {
+  int64_t committed = 0, displayed = 0, discarded = 0;
+  bool known = !runs.empty();
+  int32_t refresh = 0;
+  for (const RunRecord* run : runs) {
+    committed += run->backend.framesCommitted;
+    displayed += run->backend.framesDisplayed;
+    discarded += run->backend.framesDiscarded;
+    known = known && run->backend.framesDisplayed >= 0;
+    refresh = run->backend.refreshMilliHz != 0 ? run->backend.refreshMilliHz : refresh;
+  }
+  return {{"frames_committed", committed},
+          {"frames_displayed", known ? Json(displayed) : Json(nullptr)},
+          {"frames_discarded", known ? Json(discarded) : Json(nullptr)},
+          {"refresh_hz", refresh != 0 ? Fixed(refresh / 1000.0, 3) : Json(nullptr)}};
 }
 
 }  // namespace
@@ -315,12 +336,14 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
       {"frames_timed", t->frame.total},
       {"cpu_ns_per_frame", Fixed(PerFrame(runs, &RunRecord::cpuNsPerFrame), 0)},
       {"switches_per_frame", Fixed(PerFrame(runs, &RunRecord::switchesPerFrame), 4)},
-      {"present_path", first != nullptr ? first->presentPath : "none"},
-      {"memcpy_frame_ns", result.memcpyFrameNs},
-      {"repeat", options.repeat},
-      {"seed", options.seeded ? Json(options.seed) : Json(nullptr)},
-      {"window", options.window},
-      {"environment", EnvironmentJson(result.environment, first)}};
+      {"present_path", first != nullptr ? first->presentPath : "none"}};
+  Json displayed = DisplayedJson(runs);
+  for (auto& item : displayed.items()) j[item.key()] = item.value();
+  j["memcpy_frame_ns"] = result.memcpyFrameNs;
+  j["repeat"] = options.repeat;
+  j["seed"] = options.seeded ? Json(options.seed) : Json(nullptr);
+  j["window"] = options.window;
+  j["environment"] = EnvironmentJson(result.environment, first);
   std::string out = "{\n";
   for (auto item = j.begin(); item != j.end(); ++item) {
     out += "  " + Json(item.key()).dump() + ": " + Write(item.value(), item.key());

@@ -17,6 +17,8 @@ bool StartVideo();
 void SetPlatformError(const char* what, const char* reason = nullptr);
 // The video driver sends no focus of its own (dummy, offscreen): showing gives the focus.
 bool DriverWithoutFocus();
+// The window system neither tells a window where it is nor lets it choose (Wayland).
+bool DriverWithoutPositions();
 
 // ---------------------------------------------------------------------------------------
 // The one window. A handle is valid while it is the live window; messages for any other
@@ -55,6 +57,9 @@ PlatformWindow* CurrentWindow();
 // Sends a message to the window's procedure at once (as the platform sends synchronously).
 int32_t SendToWindow(PlatformWindow* window, uint32_t message, uintptr_t first = 0,
                      intptr_t second = 0);
+// Holds the pointer in the window while it is to be confined (grabbed), as far as the window
+// system lets it be held now; called again when the pointer comes into the window.
+void ApplyGrab(PlatformWindow* window);
 // Tells the procedure of a focus change, only when it differs from what it was told last;
 // queued (from native events) or sent at once (inside platform operations).
 void NotifyFocus(PlatformWindow* window, bool focused, bool queued);
@@ -139,6 +144,40 @@ enum class Readback { NotMine, Read, NotAvailable };
 // for RGB565). NotMine where the window is not an X11 window.
 Readback ReadBackX11(PlatformWindow* window, uint32_t* pixels, int32_t width, int32_t height,
                      uint32_t* significant, char* why, size_t whySize);
+
+// Presents the same rows into a Wayland window through wl_shm buffers of our own, attached to
+// the window's surface and committed (waylandpresent.cpp); NotMine where the window is not on
+// Wayland, Failed (the reason kept) where a frame could not be committed.
+Presented PresentWayland(PlatformWindow* window, int32_t x, int32_t y, int32_t width,
+                         int32_t height, const uint8_t* source, ptrdiff_t stride,
+                         const uint32_t* colours);
+// Hears the compositor's last word on the frames out and releases what PresentWayland set up;
+// before the window goes.
+void ForgetWayland(PlatformWindow* window);
+// Runs the handlers of what the compositor sent for presenting (buffer releases, frame
+// callbacks, presentation feedback) without waiting; called each time native events are read.
+void PumpWayland();
+// What the compositor told the program, for reports; kept after the window has gone.
+struct WaylandReport {
+  int32_t used;                 // a window was presented on Wayland
+  char compositor[64];          // the command name of the process at the socket's other end
+  int32_t compositorPid;
+  char protocols[1024];         // "interface version, ..." as the compositor offered them
+  int32_t presentationOffered;  // wp_presentation was offered: the counts below are its word
+  int64_t framesCommitted;      // frames attached and committed
+  int64_t framesDisplayed;      // of them, put on the screen (presentation feedback)
+  int64_t framesDiscarded;      // replaced before they were shown
+  int64_t framesUnasked;        // committed while too many answers were outstanding
+  int32_t refreshMilliHz;       // the refresh the compositor last reported, in mHz
+  int64_t frameCallbacks;       // frame callbacks received
+  int32_t hiddenSpells;         // times frame callbacks stopped while frames were committed
+};
+// The report of the last window presented on Wayland, or null.
+const WaylandReport* GetWaylandReport();
+// The window's client area as the Wayland compositor shows it (pixels 0x00RRGGBB, rows top
+// first; *significant the bits per channel the display keeps); NotMine off Wayland.
+Readback ReadBackWayland(PlatformWindow* window, uint32_t* pixels, int32_t width, int32_t height,
+                         uint32_t* significant, char* why, size_t whySize);
 
 // ---------------------------------------------------------------------------------------
 // Resources compiled into the program (made from data/ by the build).

@@ -92,13 +92,22 @@ void SetCursorPosition(int32_t x, int32_t y) {
   if (StartVideo()) SDL_WarpMouseGlobal(x, y);
 }
 
+// A Wayland compositor confines a pointer only where it already is, and no client may move
+// it: a confinement asked for while the pointer is outside the window holds it outside (sway
+// does), where the framework would first have moved it in. There the window holds the pointer
+// from the moment it comes in.
+void ApplyGrab(PlatformWindow* w) {
+  bool hold = w->grabbed && (!DriverWithoutPositions() || SDL_GetMouseFocus() == w->sdl);
+  SDL_SetWindowGrab(w->sdl, hold ? SDL_TRUE : SDL_FALSE);
+}
+
 // The framework only ever confines the cursor to its window's client area, which is what
 // SDL's window grab holds it to.
 void ClipCursorTo(const Rect* rect) {
   PlatformWindow* w = CurrentWindow();
   if (w == nullptr) return;
   w->grabbed = rect != nullptr;
-  SDL_SetWindowGrab(w->sdl, w->grabbed ? SDL_TRUE : SDL_FALSE);
+  ApplyGrab(w);
 }
 
 CursorHandle LoadProgramCursor(InstanceHandle, const char* name) {

@@ -155,8 +155,8 @@ Presented PresentThroughSurface(PlatformWindow* window, int32_t x, int32_t y, in
   return Presented::Shown;
 }
 
-// Puts the block into the window: one upload, straight to an X server where it can be done,
-// else through SDL's window surface. True when it was handed over.
+// Puts the block into the window: one upload, straight to an X server or a Wayland compositor
+// where it can be done, else through SDL's window surface. True when it was handed over.
 bool PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
                   PlatformContext* source, int32_t sourceX, int32_t sourceY) {
   const PlatformBitmap* bitmap = source->bitmap;
@@ -171,6 +171,11 @@ bool PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, i
   Presented done = PresentX11(window, x, y, width, height, first, stride, bitmap->colours);
   if (done != Presented::NotMine) {
     presentPath = "x11-shm";
+    return done == Presented::Shown;
+  }
+  done = PresentWayland(window, x, y, width, height, first, stride, bitmap->colours);
+  if (done != Presented::NotMine) {
+    presentPath = "wayland-shm";
     return done == Presented::Shown;
   }
   done = PresentThroughSurface(window, x, y, width, height, first, stride, bitmap);

@@ -97,6 +97,9 @@ void TranslateWindowEvent(PlatformWindow* w, const SDL_WindowEvent& e) {
         DeliverSize(w, false, true);
       }
       break;
+    case SDL_WINDOWEVENT_ENTER:
+      if (w->grabbed) ApplyGrab(w);
+      break;
     case SDL_WINDOWEVENT_FOCUS_GAINED: NotifyFocus(w, true, true); break;
     case SDL_WINDOWEVENT_FOCUS_LOST: NotifyFocus(w, false, true); break;
     case SDL_WINDOWEVENT_CLOSE: QueueMessage(HandleOf(w), WM_CLOSE, 0, 0); break;
@@ -178,6 +181,7 @@ void DropWindowMessages(WindowHandle window) {
 void PumpNativeEvents() {
   if (postedEventType.load() == 0) return;  // no video yet: no window to deliver to
   SDL_PumpEvents();
+  PumpWayland();
   SDL_Event events[32];
   for (;;) {
     int n = SDL_PeepEvents(events, 32, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);

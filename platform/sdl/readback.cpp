@@ -42,9 +42,8 @@ ScreenCheck CheckWindowShowsBlock(WindowHandle handle) {
   uint32_t significant = 0xFFFFFF;
   char why[sizeof check.reason] = "";
   Readback read = ReadBackX11(w, screen.data(), width, height, &significant, why, sizeof why);
-  // Wayland: the compositor's screencopy is tried here for a window that is not X11's:
-  //   if (read == Readback::NotMine)
-  //     read = ReadBackWayland(w, screen.data(), width, height, &significant, why, sizeof why);
+  if (read == Readback::NotMine)
+    read = ReadBackWayland(w, screen.data(), width, height, &significant, why, sizeof why);
   if (read == Readback::NotMine) {
     ScreenNotReadable(&check, "the %s video driver offers no way to read a window back",
                       driver != nullptr ? driver : "current");

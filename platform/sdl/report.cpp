@@ -74,8 +74,22 @@ void GetBackendReport(BackendReport* report) {
   SDL_strlcpy(report->videoDriver, driver != nullptr ? driver : "", sizeof report->videoDriver);
   GetMediaReport(&report->musicOpened, &report->effectOpened, report->audioDriver,
                  sizeof report->audioDriver);
+  report->framesDisplayed = -1;
   bool onX = driver != nullptr && strcmp(driver, "x11") == 0;
-  if (!onX || !ReportXServer(report)) {
+  if (const WaylandReport* wayland = GetWaylandReport()) {
+    // The compositor is the process at the other end of the socket; its version is its own
+    // business, its protocols are what this program could use.
+    snprintf(report->displayServer, sizeof report->displayServer, "%s (Wayland, pid %d)",
+             wayland->compositor, static_cast<int>(wayland->compositorPid));
+    SDL_strlcpy(report->displayProtocols, wayland->protocols, sizeof report->displayProtocols);
+    report->framesCommitted = wayland->framesCommitted;
+    if (wayland->presentationOffered != 0) {
+      report->framesDisplayed = wayland->framesDisplayed;
+      report->framesDiscarded = wayland->framesDiscarded;
+    }
+    report->refreshMilliHz = wayland->refreshMilliHz;
+    ReportSdlScreen(report);
+  } else if (!onX || !ReportXServer(report)) {
     SDL_strlcpy(report->displayServer, "none", sizeof report->displayServer);
     ReportSdlScreen(report);
   }

@@ -23,6 +23,9 @@ int32_t classCount = 0;
 PlatformWindow window;
 bool live = false;
 bool destroying = false;  // DestroyMainWindow is delivering its messages
+// Where the window was asked to be: what it reports as its position where the window system
+// tells none (Wayland), so that a remembered position is kept as it was.
+Point createdAt{0, 0};
 
 ClassRecord* FindClass(const char* name) {
   if (name == nullptr) return nullptr;
@@ -46,7 +49,7 @@ Rect Borders(PlatformWindow* w) {
 // milliseconds, at most a quarter of a second) makes the first ClientToScreen and
 // GetOuterRect true. Native events meanwhile join the queue as usual.
 void WaitForFrame(PlatformWindow* w) {
-  if (DriverWithoutFocus()) return;
+  if (DriverWithoutFocus() || DriverWithoutPositions()) return;
   for (uint32_t start = SDL_GetTicks(); SDL_GetTicks() - start < 250; SDL_Delay(1)) {
     PumpNativeEvents();
     Rect frame = Borders(w);
@@ -104,6 +107,7 @@ WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t
     SetPlatformError("SDL_CreateWindow");
     return nullptr;
   }
+  createdAt = {x == CW_USEDEFAULT ? 0 : x, x == CW_USEDEFAULT ? 0 : y};
   window = PlatformWindow{};
   window.sdl = sdl;
   window.sdlId = SDL_GetWindowID(sdl);
@@ -158,6 +162,7 @@ void DestroyMainWindow(WindowHandle handle) {
   DropWindowMessages(handle);
   ForgetWindowSurface(w);
   ForgetX11(w);
+  ForgetWayland(w);
   SDL_DestroyWindow(w->sdl);
   live = false;
   destroying = false;
@@ -170,6 +175,8 @@ Rect GetOuterRect(WindowHandle handle) {
   int x = 0, y = 0, width = 0, height = 0;
   SDL_GetWindowPosition(w->sdl, &x, &y);
   SDL_GetWindowSize(w->sdl, &width, &height);
+  if (DriverWithoutPositions())
+    return {createdAt.x, createdAt.y, createdAt.x + width, createdAt.y + height};
   Rect frame = Borders(w);
   return {x - frame.left, y - frame.top, x + width + frame.right, y + height + frame.bottom};
 }
@@ -189,7 +196,7 @@ void MoveMainWindow(WindowHandle handle, int32_t x, int32_t y, int32_t width, in
     SDL_SetWindowSize(w->sdl, clientWidth, clientHeight);
     ForgetWindowSurface(w);
   }
-  if (x + frame.left != oldX || y + frame.top != oldY)
+  if (!DriverWithoutPositions() && (x + frame.left != oldX || y + frame.top != oldY))
     SDL_SetWindowPosition(w->sdl, x + frame.left, y + frame.top);
   if (repaint) w->invalid = true;
   if (!w->minimised) DeliverSize(w, false, false);

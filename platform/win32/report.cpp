@@ -46,6 +46,7 @@ bool WineVersion(char* text, size_t size) {
 
 void GetBackendReport(BackendReport* report) {
   memset(report, 0, sizeof *report);
+  report->framesDisplayed = -1;  // GDI says nothing of what reached the screen
   SystemVersion(report->libraryVersion, sizeof report->libraryVersion);
   snprintf(report->videoDriver, sizeof report->videoDriver, "%s", Headless() ? "hidden" : "gdi");
   GetMediaReport(&report->musicOpened, &report->effectOpened, report->audioDriver,

@@ -105,7 +105,7 @@ void Reset() {
   Queue.clear();
   Profiles.clear();
   StopSignal = 0;
-  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1};
+  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1, 0, -1, 0, 0, ""};
   BlockCopyResult = [] { return true; };
   PlatformError.clear();
   ScreenAnswer = ScreenCheck{ScreenMatch, 512 * 384, 0, ""};

@@ -28,6 +28,7 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
     Image(width, height, rgb)          .pixel(px, py) -> (r, g, b)
 """
 import ctypes
+import json
 import os
 import re
 import shutil
@@ -332,3 +333,180 @@ class XSession:
             xlib.XFreeGC(display, gc)
         finally:
             xlib.XCloseDisplay(display)
+
+class SwaySession:
+    """A Wayland compositor of its own: sway, headless with the pixman renderer, on a private
+    XDG_RUNTIME_DIR, one output of width by height, every window floating at its own size.
+    sway refuses to run as root, so under root (as CI runs) it runs as user 65534; clients
+    running as root still reach its socket. Stopped on exit.
+
+        s.env                          environment for programs on this compositor
+        s.start(args, env={}, log=p, cwd=None), s.tool(...)   as XSession's
+        s.tree(), s.windows()          swaymsg's tree; its windows (nodes with an app_id)
+        s.find_window(title)           con id of the first window with that title
+        s.client_geometry(w)           (x, y, width, height) of its client area
+        s.placed_geometry(w, size)     the same once it has that size and stays there
+        s.focused(w)                   whether it has the focus
+        s.screenshot()                 Image of the output (grim; the pointer is drawn in it)
+        s.key(keys), s.move_pointer(px, py), s.move_by(dx, dy), s.click(button)
+                                       through a pointer and keyboard of our own (WAYLAND_INPUT)
+        s.command(...)                 a sway command (swaymsg)
+    """
+
+    CONFIG = ("output HEADLESS-1 resolution {width}x{height} position 0 0\n"
+              "xwayland disable\n"
+              # Without a seat configuration sway 1.7 grants no pointer constraint at all.
+              "seat * pointer_constraint enable\n"
+              'for_window [app_id=".*"] floating enable\n')
+
+    def __init__(self, width=1280, height=1024, input_helper=None):
+        self.width, self.height = width, height
+        # input_helper False: the seat keeps no pointer and no keyboard.
+        self.input_helper = (os.environ.get("WAYLAND_INPUT", "") if input_helper is None
+                             else input_helper)
+        self.processes = []
+        self.input = None
+        self.folder = tempfile.mkdtemp(prefix="torvex-sway-")
+        os.chmod(self.folder, 0o711)  # the compositor's user reads its configuration here
+        self.runtime = os.path.join(self.folder, "runtime")
+        os.mkdir(self.runtime, 0o700)
+        config = os.path.join(self.folder, "sway.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG.format(width=width, height=height))
+        os.chmod(config, 0o644)
+        command = ["sway", "-c", config]
+        if os.geteuid() == 0:
+            os.chown(self.runtime, 65534, 65534)
+            command = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.folder,
+               "XDG_RUNTIME_DIR": self.runtime, "WLR_BACKENDS": "headless",
+               "WLR_LIBINPUT_NO_DEVICES": "1", "WLR_RENDERER": "pixman"}
+        with open(os.path.join(self.folder, "sway.log"), "ab") as log:
+            self.server = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT,
+                                           preexec_fn=_die_with_parent)
+        try:
+            self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, **wait_until(
+                self._sockets, 30, "sway's sockets", interval=0.05))
+            # The program's window system is the compositor, not an X server.
+            for name in ("DISPLAY", "SDL_VIDEODRIVER", "WAYLAND_DEBUG"):
+                self.env.pop(name, None)
+            wait_until(lambda: subprocess.run(["swaymsg", "-t", "get_outputs"], env=self.env,
+                                              capture_output=True).returncode == 0,
+                       20, "sway to answer")
+            # The pointer and the keyboard join the seat before any window: a keyboard that
+            # joins later loses its first key, and the pointer waits in a corner.
+            if self.input_helper:
+                self.move_pointer(0, 0)
+        except BaseException:
+            self.stop()
+            raise
+
+    def _sockets(self):
+        if self.server.poll() is not None:
+            with open(os.path.join(self.folder, "sway.log"), errors="replace") as f:
+                raise RuntimeError("sway ended: " + f.read()[-2000:])
+        names = os.listdir(self.runtime)
+        display = [n for n in names if n.startswith("wayland-") and not n.endswith(".lock")]
+        ipc = [n for n in names if n.startswith("sway-ipc.") and n.endswith(".sock")]
+        if not display or not ipc:
+            return None
+        return {"WAYLAND_DISPLAY": display[0], "SWAYSOCK": os.path.join(self.runtime, ipc[0])}
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    start = XSession.start
+    tool = XSession.tool
+
+    def stop(self):
+        if self.input is not None and self.input.poll() is None:
+            self.input.stdin.close()
+            self.input.wait(5)
+        XSession.stop(self)
+
+    def command(self, *words):
+        return self.tool("swaymsg", *words)
+
+    def tree(self):
+        return json.loads(self.tool("swaymsg", "-t", "get_tree", "-r"))
+
+    def windows(self):
+        found = []
+
+        def walk(node):
+            if node.get("app_id") is not None or node.get("shell"):
+                found.append(node)
+            for child in node.get("nodes", []) + node.get("floating_nodes", []):
+                walk(child)
+
+        walk(self.tree())
+        return found
+
+    def window(self, con):
+        return next((w for w in self.windows() if w["id"] == con), None)
+
+    def find_window(self, title, timeout=20.0):
+        return wait_until(lambda: next((w["id"] for w in self.windows() if w["name"] == title),
+                                       None), timeout, "a window titled %r" % title)
+
+    def client_geometry(self, con):
+        w = self.window(con)
+        if w is None:
+            return None
+        r, c = w["rect"], w["window_rect"]
+        return r["x"] + c["x"], r["y"] + c["y"], c["width"], c["height"]
+
+    def placed_geometry(self, con, size=None, timeout=20.0):
+        # A window is in the tree before sway has floated it and given it its title bar (the
+        # configuration gives every window one): it counts once it has, and stays there.
+        def placed():
+            w = self.window(con)
+            if w is None or w["deco_rect"]["height"] == 0:
+                return None
+            first = self.client_geometry(con)
+            if size is not None and first[2:] != tuple(size):
+                return None
+            time.sleep(0.1)
+            return first if self.client_geometry(con) == first else None
+
+        return wait_until(placed, timeout, "window %d placed" % con)
+
+    def focused(self, con):
+        w = self.window(con)
+        return w is not None and w["focused"]
+
+    def screenshot(self):
+        return parse_ppm(self.tool("grim", "-t", "ppm", "-", binary=True))
+
+    def _input(self, line):
+        if self.input is None:
+            if not self.input_helper:
+                raise RuntimeError("WAYLAND_INPUT names no input helper")
+            self.input = subprocess.Popen([self.input_helper, str(self.width), str(self.height)],
+                                          env=dict(self.env, ASAN_OPTIONS="detect_leaks=0"),
+                                          stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, text=True,
+                                          preexec_fn=_die_with_parent)
+            if self.input.stdout.readline().strip() != "ready":
+                raise RuntimeError("the input helper did not start")
+        self.input.stdin.write(line + "\n")
+        self.input.stdin.flush()
+        answer = self.input.stdout.readline().strip()
+        if answer != "ok":
+            raise RuntimeError("input %r: %s" % (line, answer or "no answer"))
+
+    def key(self, *keys):
+        for key in keys:
+            self._input("key " + ("shift+" + key.lower() if key.isupper() else key))
+
+    def move_pointer(self, px, py):
+        self._input("move %d %d" % (px, py))
+
+    def move_by(self, dx, dy):
+        self._input("rel %d %d" % (dx, dy))
+
+    def click(self, button=1):
+        self._input("click " + ("left" if button == 1 else "right"))
