@@ -30,6 +30,9 @@ bool PresentTimed(FramePhaseTimes& times) {
   if (!warming) {
     // A frame lasts from its start to the next one's: the previous frame ends here.
     if (times.count > 0) RecordTime(times.frame, start - times.lastStart);
+    if (times.count > 0 && times.logCount < times.logCapacity)
+      times.log[times.logCount++] = {start, start - times.lastStart, viewportDone - start,
+                                     spritesDone - viewportDone, presented - spritesDone};
     RecordTime(times.viewport, viewportDone - start);
     RecordTime(times.sprites, spritesDone - viewportDone);
     RecordTime(times.present, presented - spritesDone);

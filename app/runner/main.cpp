@@ -171,11 +171,19 @@ void SetDrivers(const RunnerOptions& options) {
                                  bool last) {
   auto record = std::make_unique<RunRecord>();
   std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
+  std::string why;
+  if (!TakeFrameLog(options, last, record->times, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    exit(1);
+  }
   int32_t code = MeasureOneRun(options, *record, lastFrame.data());
+  if (!WriteFrameLog(options, record->times, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    code = 1;
+  }
   FILE* out = fopen(file.c_str(), "wb");
   if (out == nullptr || fwrite(record.get(), sizeof *record, 1, out) != 1) code = 1;
   if (out != nullptr && fclose(out) != 0) code = 1;
-  std::string why;
   if (last && record->started != 0 && !options.screenshot.empty() &&
       !WritePalettePng(options.screenshot, WindowWidth, WindowHeight, lastFrame, why)) {
     fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
@@ -242,10 +250,14 @@ int64_t MeasureFrameCopy() {
 
 // Runs the measured runs into result; the exit code of the runner so far.
 int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult& result) {
-  for (int32_t i = 0; i < options.repeat && runnerStop == 0; ++i) {
+  for (int32_t i = 0; i < options.repeat && runnerStop == 0 && !StableEnough(options, result);
+       ++i) {
     std::string file = folder + "/run-" + std::to_string(i) + ".bin";
     int status = 0;
-    if (!RunOnce(options, file, i + 1 == options.repeat, status)) return 1;
+    // Runs until stable may end at any run from the third on: each of those keeps its
+    // screenshot and frame log, and the last one's stay.
+    bool last = i + 1 == options.repeat || (options.untilStable >= 0 && i + 1 >= UntilStableMinRuns);
+    if (!RunOnce(options, file, last, status)) return 1;
     result.runs.emplace_back();
     if (!ReadRecord(file, result.runs.back())) {
       result.runs.pop_back();
@@ -289,11 +301,15 @@ int Report(const RunnerOptions& options, RunnerResult& result, int code) {
   if (MeasuredRuns(result).empty() && runnerStop == 0) return code;
   result.environment = CollectEnvironment();
   WarnShortRuns(result);
+  WarnFrameLogFull(options, result);
   std::string json = ResultJson(options, result);
   if (options.json)
     fputs(json.c_str(), stdout);
+  else if (options.format == "x11perf")
+    fputs(X11perfText(result).c_str(), stdout);
   else
-    printf("%s\n", HeadlineLine(result).c_str());
+    printf("%s%s\n%s", HeadlineLine(result).c_str(), HeadlineNotes(options, result).c_str(),
+           options.format == "suite" ? SuiteLines(result).c_str() : "");
   fflush(stdout);
   if (!options.output.empty() && !WriteOutput(options.output, json) && code == 0) code = 1;
   return code;
@@ -318,6 +334,8 @@ int main(int argc, char** argv) {
     printf("torvex32-bench %s (commit %s)\n", TORVEX_VERSION, TORVEX_COMMIT);
     return 0;
   }
+  if (options.installSuiteProfile) return InstallSuiteProfile();
+  RunnerCommandLine.assign(argv, argv + argc);
 #ifdef _WIN32
   const char* runFile = getenv("TORVEX32_BENCH_RUN");
   if (runFile != nullptr && runFile[0] != 0) {

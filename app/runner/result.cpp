@@ -129,6 +129,7 @@ std::string EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
          ", \"screen\": " + Quote(screen) +
          ", \"music_opened\": " + (b.musicOpened != 0 ? "true" : "false") +
          ", \"effect_opened\": " + (b.effectOpened != 0 ? "true" : "false") +
+         DesktopJson(e, run) +  // the desktop and the machine (environment.cpp)
          ", \"date\": " + Quote(e.date) + "}";
 }
 
@@ -185,6 +186,7 @@ RunEnvironment CollectEnvironment() {
   char date[32];
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
   e.date = date;
+  CollectDesktop(e);  // environment.cpp
   return e;
 }
 
@@ -246,6 +248,11 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   j += "  \"repeat\": " + Whole(options.repeat) + ",\n";
   j += "  \"seed\": " + (options.seeded ? Whole(options.seed) : std::string("null")) + ",\n";
   j += std::string("  \"window\": ") + (options.window ? "true" : "false") + ",\n";
+  // Runs until stable, the display's refresh and the per-frame log (stable.cpp,
+  // environment.cpp, framelog.cpp).
+  j += "  \"until_stable\": " + UntilStableJson(options, result) + ",\n";
+  j += "  \"capped_by_refresh\": " + CappedByRefreshJson(result) + ",\n";
+  j += "  \"frame_log\": " + FrameLogJson(options, result) + ",\n";
   j += "  \"environment\": " + EnvironmentJson(result.environment, first) + "\n";
   return j + "}\n";
 }

@@ -158,6 +158,7 @@ void DestroyMainWindow(WindowHandle handle) {
   DropWindowMessages(handle);
   ForgetWindowSurface(w);
   ForgetX11(w);
+  NoteWindowPlace(w->sdl);
   SDL_DestroyWindow(w->sdl);
   live = false;
   destroying = false;

@@ -108,6 +108,10 @@ void NoteTempFile(const char* path, bool exists);
 void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriver,
                     size_t size);
 
+// Remembers the display the window is on (report.cpp), so that reports made after it is gone
+// can still tell that display's refresh rate.
+void NoteWindowMonitor(HWND window);
+
 // Headless runs (the benchmark's runner without --window): the window is created but never
 // shown; showing delivers the size and focus a shown window would get, the pointer is left
 // alone and message boxes only go to the error stream. Set by TORVEX32_HEADLESS=1.

@@ -86,6 +86,7 @@ int32_t Send(uint32_t message, uintptr_t first, intptr_t second) {
 
 int32_t StopSignal = 0;
 BackendReport Report;
+MachineReport Machine;
 
 void Reset() {
   Calls.clear();
@@ -102,7 +103,9 @@ void Reset() {
   Queue.clear();
   Profiles.clear();
   StopSignal = 0;
-  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1};
+  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1, "none",
+                         "", "", 0};
+  Machine = MachineReport{"Double OS 1", int64_t{1} << 30, ""};
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
   // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
   // window procedure corrects it), then the focus (the backend's headless drivers; under a
@@ -464,6 +467,11 @@ const char* GetPresentPath() { return "headless"; }
 void GetBackendReport(BackendReport* report) {
   Record("GetBackendReport");
   *report = Report;
+}
+
+void GetMachineReport(MachineReport* report) {
+  Record("GetMachineReport");
+  *report = Machine;
 }
 
 void CatchStopSignals() { Record("CatchStopSignals"); }

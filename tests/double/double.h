@@ -38,6 +38,7 @@ extern std::vector<Rect> Screens;    // GetScreenRects; one 1024 by 768 screen b
 extern std::deque<Message> Queue;    // PeekWindowMessage takes from here
 extern int32_t StopSignal;           // GetStopSignal; 0 by default
 extern BackendReport Report;         // GetBackendReport; a headless SDL-like machine
+extern MachineReport Machine;        // GetMachineReport; 1 GiB, no governor known
 // Profile files in memory: path -> section -> key -> value (names as written).
 extern std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
 // Called by CreateMainWindow / ShowMainWindow / DestroyMainWindow / MoveMainWindow /
