@@ -48,7 +48,9 @@ std::string X11perfText(const RunnerResult& result) {
     frames += run->frames;
     elapsed += run->elapsedMs;
   }
-  if (runs.size() > 1) text += X11perfLine(frames, elapsed, true);
+  // Always the total, even after one run: x11perfcomp learns a file's labels from pairs of
+  // consecutive lines, so a file with a single line would show no row at all.
+  if (!runs.empty()) text += X11perfLine(frames, elapsed, true);
   return text + "\n";
 }
 

@@ -171,8 +171,8 @@ void WarnFrameLogFull(const RunnerOptions& options, const RunnerResult& result);
 // puts results side by side.
 constexpr const char* X11perfLabel = "torvex32 frame 512x384 (scroll, 14 sprites, present)";
 // Each measured run as an x11perf line ("N reps @ X msec (R/sec): label"), after a header and
-// before a blank line; with two runs or more, a "trep" line for all of them together, as
-// x11perf ends a repeated test.
+// before a blank line, then a "trep" line for all of them together, as x11perf ends a
+// repeated test.
 std::string X11perfText(const RunnerResult& result);
 // The suite's secondary results, each on a line of its own after the stable line: the frame
 // time's 99th percentile and the CPU time per frame, in microseconds with the JSON's ns exact.

@@ -88,9 +88,13 @@ target_link_libraries(torvex32 PRIVATE ${TORVEX_PROGRAM_LIBS})
 # The runner: a console program on the same backend, each run the program started again; its
 # screenshots need no libpng.
 add_library(torvex_runner STATIC ${PROJECT_SOURCE_DIR}/app/runner/options.cpp
-  ${PROJECT_SOURCE_DIR}/app/runner/result.cpp ${PROJECT_SOURCE_DIR}/app/runner/run.cpp)
+  ${PROJECT_SOURCE_DIR}/app/runner/result.cpp ${PROJECT_SOURCE_DIR}/app/runner/run.cpp
+  ${PROJECT_SOURCE_DIR}/app/runner/stable.cpp ${PROJECT_SOURCE_DIR}/app/runner/environment.cpp
+  ${PROJECT_SOURCE_DIR}/app/runner/framelog.cpp ${PROJECT_SOURCE_DIR}/app/runner/formats.cpp
+  ${PROJECT_SOURCE_DIR}/app/runner/suite.cpp)
 target_include_directories(torvex_runner PUBLIC ${PROJECT_SOURCE_DIR})
-target_compile_definitions(torvex_runner PRIVATE TORVEX_BUILD_TYPE="${CMAKE_BUILD_TYPE}")
+target_compile_definitions(torvex_runner PRIVATE TORVEX_BUILD_TYPE="${CMAKE_BUILD_TYPE}"
+  TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")
 target_link_libraries(torvex_runner PUBLIC torvex_core torvex_version)
 add_executable(torvex32-bench ${PROJECT_SOURCE_DIR}/app/runner/main.cpp
                ${PROJECT_SOURCE_DIR}/tools/png_stored.cpp
@@ -138,6 +142,14 @@ if(TORVEX_TESTS)
   set_target_properties(runner_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
   add_test(NAME win32.runner_test COMMAND runner_test --gtest_brief=1)
   set_tests_properties(win32.runner_test PROPERTIES TIMEOUT 300)
+  add_executable(runner_share_test ${PROJECT_SOURCE_DIR}/tests/runner_share_test.cpp)
+  target_link_libraries(runner_share_test PRIVATE
+    "$<LINK_GROUP:RESCAN,torvex_runner,torvex_app,torvex_core,torvex_platform_double>"
+    GTest::gtest GTest::gtest_main)
+  set_target_properties(runner_share_test PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+  add_test(NAME win32.runner_share_test COMMAND runner_share_test --gtest_brief=1)
+  set_tests_properties(win32.runner_share_test PROPERTIES TIMEOUT 300)
   # The backend's own parts that need no window.
   add_executable(win32_platform_test ${PROJECT_SOURCE_DIR}/tests/win32_platform_test.cpp
                  ${TORVEX_RESOURCE_DIR}/resources.rc)
