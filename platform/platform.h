@@ -313,7 +313,8 @@ void GetBackendReport(BackendReport* report);
 // Facts about the machine for reports, as its operating system tells them: "" and 0 where it
 // does not, never a guess.
 struct MachineReport {
-  char osRelease[128];       // the system's release, "Debian GNU/Linux 12 (bookworm)", "Windows 10.0.19045"
+  char osRelease[128];       // the system's release: "Debian GNU/Linux 12 (bookworm)",
+                             // "Windows 10.0.19045"
   int64_t memoryBytes;       // total physical memory
   char cpuGovernor[64];      // the CPU frequency governor ("performance", "schedutil"); several
                              // distinct ones are listed with commas

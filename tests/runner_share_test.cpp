@@ -102,15 +102,17 @@ TEST(UntilStable, MetOnlyWithThreeCompleteRunsWithinTheTarget) {
   EXPECT_EQ(UntilStableJson(o, *result), "{\"target_cv\": 0.05, \"runs\": 4, \"met\": false}");
   EXPECT_EQ(HeadlineNotes(o, *result), ", cv target 5% not met after 4 runs");
   // A stopped run is never stable.
-  auto stopped = ResultOf({Finished(1000, 1000), Finished(1000, 1000), Finished(10, 10, 200'000, 0, 0, false)});
+  auto stopped = ResultOf(
+      {Finished(1000, 1000), Finished(1000, 1000), Finished(10, 10, 200'000, 0, 0, false)});
   EXPECT_FALSE(StableEnough(o, *stopped));
   // Without the option: nothing to say, and the result says null.
   EXPECT_FALSE(StableEnough(Parsed({}), *result));
   EXPECT_EQ(UntilStableJson(Parsed({}), *result), "null");
   EXPECT_EQ(HeadlineNotes(Parsed({}), *result), "");
   std::string json = ResultJson(o, *result);
-  EXPECT_NE(json.find("\n  \"until_stable\": {\"target_cv\": 0.05, \"runs\": 4, \"met\": false},\n"),
-            std::string::npos);
+  EXPECT_NE(
+      json.find("\n  \"until_stable\": {\"target_cv\": 0.05, \"runs\": 4, \"met\": false},\n"),
+      std::string::npos);
 }
 
 TEST(CappedByRefresh, AFrameEveryFewRefreshesWhileWaitingOnTheDisplay) {
@@ -212,14 +214,16 @@ TEST(OtherFormats, X11perfLinesAsX11perfcompReadsThem) {
   // too short to time says so, as x11perf does.
   EXPECT_NE(X11perfText(*ResultOf({Finished(100, 1000)})).find("    100 trep @  10.0000 msec"),
             std::string::npos);
-  EXPECT_NE(X11perfText(*ResultOf({Finished(5, 0)})).find("    5 reps @ 0.0 msec (unmeasurably fast)"),
+  EXPECT_NE(X11perfText(*ResultOf({Finished(5, 0)}))
+                .find("    5 reps @ 0.0 msec (unmeasurably fast)"),
             std::string::npos);
   // The label has no ": " of its own: x11perfcomp takes the label after the last one.
   EXPECT_EQ(std::string(X11perfLabel).find(": "), std::string::npos);
 }
 
 TEST(OtherFormats, SuiteLinesCarryTheJsonsNanoseconds) {
-  auto result = ResultOf({Finished(1000, 1000, 612'345, 234'567.4), Finished(1000, 1000, 500'000, 300'000)});
+  auto result = ResultOf(
+      {Finished(1000, 1000, 612'345, 234'567.4), Finished(1000, 1000, 500'000, 300'000)});
   std::string json = ResultJson(RunnerOptions{}, *result);
   std::string lines = SuiteLines(*result);
   auto microseconds = [&](const std::string& prefix) {
@@ -255,9 +259,11 @@ TEST(FrameLog, TheRunsFramesAsCsvFromABufferTakenBefore) {
   times->logCount = 2;
   ASSERT_TRUE(WriteFrameLog(o, *times, why)) << why;
   EXPECT_EQ(times->log, nullptr);  // no address goes back to the runner
-  std::ifstream in(file);
   std::stringstream text;
-  text << in.rdbuf();
+  {
+    std::ifstream in(file);
+    text << in.rdbuf();
+  }
   EXPECT_EQ(text.str(),
             "start_ns,frame_ns,viewport_ns,sprites_ns,present_ns\n"
             "400000,400000,10,20,30\n700000,300000,11,21,31\n");

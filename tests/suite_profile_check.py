@@ -59,13 +59,17 @@ def install(profile, home):
 
 
 def run_and_compare(profile, script, home, arguments):
-    """Runs the suite's script with arguments and an --output file; returns (picked, json)
-    after checking every template against the JSON."""
-    result_file = os.path.join(home, "result.json")
+    """Runs the suite's script with arguments; returns (picked, json) after checking every
+    template against the JSON result the script keeps."""
     log = os.path.join(home, "log.txt")
     env = dict(os.environ, HOME=home, LOG_FILE=log)
-    subprocess.run([script] + arguments + ["--output", result_file], cwd=home, env=env,
-                   check=True, timeout=240)
+    kept = set(os.listdir(os.path.join(home, "results")))
+    subprocess.run([script] + arguments, cwd=home, env=env, check=True, timeout=240)
+    # The trial's whole result, kept by the script beside it.
+    new = set(os.listdir(os.path.join(home, "results"))) - kept
+    if len(new) != 1:
+        raise AssertionError("the script kept %d results, not 1" % len(new))
+    result_file = os.path.join(home, "results", new.pop())
     with open(os.path.join(home, "test-exit-status")) as f:
         if f.read().strip() != "0":
             raise AssertionError("the runner failed:\n" + open(log).read())

@@ -24,9 +24,10 @@ size_t Utf8Length(const std::string& text, size_t i) {
   for (size_t k = 1; k < length; ++k)
     if ((byte(i + k) & 0xC0) != 0x80) return 0;
   // Overlong forms, surrogates and code points above U+10FFFF are not UTF-8.
-  if (length == 3 && ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) >= 0xA0)))
+  unsigned char second = length > 1 ? byte(i + 1) : 0;
+  if (length == 3 && ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0)))
     return 0;
-  if (length == 4 && ((lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) >= 0x90)))
+  if (length == 4 && ((lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)))
     return 0;
   return length;
 }

@@ -256,7 +256,8 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
     int status = 0;
     // Runs until stable may end at any run from the third on: each of those keeps its
     // screenshot and frame log, and the last one's stay.
-    bool last = i + 1 == options.repeat || (options.untilStable >= 0 && i + 1 >= UntilStableMinRuns);
+    bool last =
+        i + 1 == options.repeat || (options.untilStable >= 0 && i + 1 >= UntilStableMinRuns);
     if (!RunOnce(options, file, last, status)) return 1;
     result.runs.emplace_back();
     if (!ReadRecord(file, result.runs.back())) {

@@ -31,7 +31,8 @@ fs::path FindProfile() {
        {folder / "suite-profile" / ProfileName,
         folder / TORVEX_DATA_FROM_PROGRAM / "suite-profile" / ProfileName}) {
     std::error_code error;
-    if (fs::is_regular_file(candidate / ProfileFiles[0], error)) return candidate.lexically_normal();
+    if (fs::is_regular_file(candidate / ProfileFiles[0], error))
+      return candidate.lexically_normal();
   }
   return {};
 }

@@ -72,7 +72,8 @@ void GetMachineReport(MachineReport* report) {
   SystemVersion(report->osRelease, sizeof report->osRelease);
   MEMORYSTATUSEX memory{};
   memory.dwLength = sizeof memory;
-  if (GlobalMemoryStatusEx(&memory)) report->memoryBytes = static_cast<int64_t>(memory.ullTotalPhys);
+  if (GlobalMemoryStatusEx(&memory))
+    report->memoryBytes = static_cast<int64_t>(memory.ullTotalPhys);
 }
 
 void GetBackendReport(BackendReport* report) {
