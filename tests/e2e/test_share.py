@@ -18,7 +18,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.dirname(HERE))
-from harness import XSession  # noqa: E402
+from harness import XSession, wait_until  # noqa: E402
 import suite_profile_check  # noqa: E402
 
 BENCH = os.environ.get("TORVEX32_BENCH", "")
@@ -144,6 +144,46 @@ class ShareTest(unittest.TestCase):
                 self.assertIsNone(env["cpu_governor"])
             self.assertEqual(env["command_line"][0], BENCH)
             self.assertEqual(env["command_line"][-2:], ["1", "--json"])
+
+    @unittest.skipUnless(os.getuid() == 0 and shutil.which("sway") and shutil.which("setpriv"),
+                         "sway runs headless as nobody, started by root")
+    def test_the_environment_tells_a_wayland_session(self):
+        runtime = os.path.join(self.folder, "runtime")
+        os.mkdir(runtime, 0o700)
+        os.chown(runtime, 65534, 65534)
+        os.chmod(self.folder, 0o755)
+        config = os.path.join(self.folder, "sway.conf")
+        with open(config, "w") as f:
+            f.write("output HEADLESS-1 resolution 1280x1024\nxwayland disable\n"
+                    "for_window [app_id=\".*\"] floating enable\n")
+        os.chmod(config, 0o644)
+        env = dict(self.env, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
+                   WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+        sway = subprocess.Popen(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                 "sway", "-c", config], env=env, cwd=self.folder,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            wait_until(lambda: os.path.exists(os.path.join(runtime, "wayland-1")), 20,
+                       "sway's socket")
+            result = json.loads(self.bench("--video", "wayland", "--frames", "200", "--repeat",
+                                           "1", "--json",
+                                           env=dict(self.env, XDG_RUNTIME_DIR=runtime,
+                                                    WAYLAND_DISPLAY="wayland-1")))
+        finally:
+            sway.terminate()
+            try:
+                sway.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                sway.kill()
+                sway.wait()
+        env = result["environment"]
+        self.assertEqual(env["session_type"], "wayland")
+        # The compositor and its refresh rate come from the Wayland backend where it learns
+        # them; until then they are unknown, never guessed.
+        for key in ("compositor", "compositor_version", "refresh_hz"):
+            self.assertIn(key, env)
+        self.assertTrue(env["refresh_hz"] is None or env["refresh_hz"] > 0)
+        self.assertIn(result["capped_by_refresh"], (True, False, None))
 
     def test_the_suite_profile_reads_what_the_runner_prints(self):
         results = suite_profile_check.check(PROFILE, ["--frames", "300"], log=lambda _: None)
