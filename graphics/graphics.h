@@ -123,8 +123,18 @@ int64_t TimeBucketMiddle(int32_t bucket);
 // The first frames, which warm caches and the sound device, are counted but not recorded:
 // those before frame number skipFrames and those that begin within skipNs of the first.
 // Null in the program, where it costs one test per frame.
+// One recorded frame of a per-frame log: when it began (precise clock), the time since the
+// previous frame began (what the frame histogram records), and its three stages; all in ns.
+struct FrameLogEntry {
+  int64_t start, frame, viewport, sprites, present;
+};
 struct FramePhaseTimes {
   TimeHistogram frame, viewport, sprites, present;
+  // If log is set, every frame that records a frame time is also written there, as long as
+  // logCount is below logCapacity: a buffer taken before the run, so nothing is allocated.
+  FrameLogEntry* log;
+  int64_t logCapacity;
+  int64_t logCount;
   int64_t skipFrames;
   int64_t skipNs;
   int64_t firstStart;  // when the first frame began (precise clock)

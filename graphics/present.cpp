@@ -30,7 +30,12 @@ bool PresentTimed(FramePhaseTimes& times) {
   if (!warming) {
     // A frame lasts from its start to the next one's: the previous frame ends here. Only
     // frames that reached the window system are frames: one that did not leaves no time.
-    if (times.count > 0 && times.lastShown) RecordTime(times.frame, start - times.lastStart);
+    if (times.count > 0 && times.lastShown) {
+      RecordTime(times.frame, start - times.lastStart);
+      if (times.logCount < times.logCapacity)
+        times.log[times.logCount++] = {start, start - times.lastStart, viewportDone - start,
+                                       spritesDone - viewportDone, presented - spritesDone};
+    }
     if (shown) {
       RecordTime(times.viewport, viewportDone - start);
       RecordTime(times.sprites, spritesDone - viewportDone);

@@ -31,6 +31,18 @@ if(NOT WIN32)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps COMPONENT program)
   endforeach()
 
+# The test suite's profile, in the data folder (the package's architecture-independent files,
+# as Debian puts a game's data), with the installed runner's full path in its install.sh:
+# torvex32-bench --install-suite-profile copies it into the user's profiles.
+set(TORVEX_SUITE_RUNNER ${CMAKE_INSTALL_FULL_BINDIR}/torvex32-bench)
+configure_file(${TORVEX_PACKAGING_DIR}/suite-profile/torvex32/install.sh.in
+  ${TORVEX_GENERATED}/suite-profile/install.sh @ONLY)
+install(FILES ${TORVEX_PACKAGING_DIR}/suite-profile/torvex32/test-definition.xml
+              ${TORVEX_PACKAGING_DIR}/suite-profile/torvex32/results-definition.xml
+        DESTINATION ${TORVEX_DATA_DIR}/suite-profile/torvex32 COMPONENT program)
+install(PROGRAMS ${TORVEX_GENERATED}/suite-profile/install.sh
+        DESTINATION ${TORVEX_DATA_DIR}/suite-profile/torvex32 COMPONENT program)
+
   # Manual pages and the changelog are installed compressed, as Debian expects; -n keeps the
   # files identical from build to build.
   set(TORVEX_GZIPPED "")

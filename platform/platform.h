@@ -360,12 +360,28 @@ struct BackendReport {
   int64_t framesCommitted;   // frames handed to the compositor
   int64_t framesDisplayed;   // of them, put on the screen
   int64_t framesDiscarded;   // of them, replaced before they reached the screen
-  int32_t refreshMilliHz;    // the screen's refresh as the compositor reported it (0 unknown)
+  int32_t refreshMilliHz;    // refresh rate of the output the window was on, in mHz (0 unknown)
   char displayProtocols[1024];  // the protocols the display server offered, with versions
+  // The desktop the window was on ("" and 0 where it cannot be found, never a guess):
+  char sessionType[16];      // "x11", "wayland" or "windows"; "none" without a window system
+  char compositor[128];      // the window manager or compositor, by the name it gives itself
+  char compositorVersion[64];  // its version, where it publishes one
 };
 // Fills the report; call after the main window has been created (while the program runs or
-// after it ends).
+// after it ends: the desktop facts then describe where the window was when it went).
 void GetBackendReport(BackendReport* report);
+
+// Facts about the machine for reports, as its operating system tells them: "" and 0 where it
+// does not, never a guess.
+struct MachineReport {
+  char osRelease[128];       // the system's release: "Debian GNU/Linux 12 (bookworm)",
+                             // "Windows 10.0.19045"
+  int64_t memoryBytes;       // total physical memory
+  char cpuGovernor[64];      // the CPU frequency governor ("performance", "schedutil"); several
+                             // distinct ones are listed with commas
+};
+// Fills the report; callable at any time, with or without a window.
+void GetMachineReport(MachineReport* report);
 
 // ---------------------------------------------------------------------------------------
 // Stopping when the system asks (interrupt, termination, hang-up, quit).

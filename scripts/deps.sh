@@ -14,8 +14,8 @@ BUILD="cmake ninja-build g++ pkg-config libpng-dev libsdl2-dev libsdl2-mixer-dev
 PACKAGE="dpkg-dev file"
 RUN="libsdl2-2.0-0 libsdl2-mixer-2.0-0 libmspack0 libpng16-16 libwayland-client0 timgm6mb-soundfont"
 TEST="libgtest-dev libgmock-dev libbenchmark-dev xvfb openbox xdotool wmctrl x11-utils x11-apps
- imagemagick sox mscompress libsdl2-tests python3 sway grim wtype lintian appstream desktop-file-utils man-db
- $PACKAGE"
+ x11-xserver-utils imagemagick sox mscompress libsdl2-tests python3 sway grim wtype lintian
+ appstream desktop-file-utils man-db $PACKAGE"
 WINDOWS="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip"
 WINDOWS_TEST="wine wine64 googletest"
 

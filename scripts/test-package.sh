@@ -4,7 +4,8 @@
 # example game against the staged install through find_package and through pkg-config, and
 # with torvex32's sources built along, playing each headless for a fixed number of ticks; builds
 # and runs the README's consumer example as printed; runs lintian on the package; and, as root,
-# installs the package with dpkg and runs the installed torvex32-bench (removing it afterwards).
+# installs the package with dpkg and runs the installed torvex32-bench, and the test suite's
+# profile against it (removing it afterwards).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -27,6 +28,15 @@ for size in 32 48 64 128; do
   file "$USR/share/icons/hicolor/${size}x${size}/apps/torvex32.png" | grep -q "$size x $size" ||
     fail "the $size px icon is missing or of another size"
 done
+
+step "the test suite's profile"
+PROFILE="$USR/share/games/torvex32/suite-profile/torvex32"
+for file in test-definition.xml results-definition.xml install.sh; do
+  [ -f "$PROFILE/$file" ] || fail "the suite profile has no $file"
+done
+grep -q '^RUNNER="/usr/games/torvex32-bench"$' "$PROFILE/install.sh" ||
+  fail "the suite profile does not run the installed runner by its full path"
+echo "the profile runs /usr/games/torvex32-bench"
 
 step "manual pages"
 for page in "$USR"/share/man/man*/*.gz; do
@@ -115,6 +125,10 @@ until dpkg -i "$DEB" 2>"$WORK/dpkg.err"; do
 done
 set +e
 "$(dpkg -L torvex32 | grep '/torvex32-bench$')" --frames 100
+status=$?
+# The installed profile's templates against what the installed runner prints (headless).
+[ $status -ne 0 ] || env -u DISPLAY -u WAYLAND_DISPLAY python3 tests/suite_profile_check.py \
+  /usr/share/games/torvex32/suite-profile/torvex32 --frames 300
 status=$?
 set -e
 dpkg -r torvex32 >/dev/null

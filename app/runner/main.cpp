@@ -209,7 +209,7 @@ bool MapSharedRun() {
   return true;
 }
 
-[[noreturn]] void RunChild(const RunnerOptions& options, pid_t runner) {
+[[noreturn]] void RunChild(const RunnerOptions& options, bool last, pid_t runner) {
   setpgid(0, 0);
   int pending = runnerStop;  // came before the fork
   CatchStopSignals();
@@ -219,7 +219,17 @@ bool MapSharedRun() {
   BlockStopSignals(false);  // what came while starting reaches the program's handlers now
   if (pending != 0) raise(pending);
   std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
+  // The frame log's buffer is the run's own memory: taken here, written out here.
+  std::string why;
+  if (!TakeFrameLog(options, last, shared->record.times, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    exit(1);
+  }
   int32_t code = MeasureOneRun(options, shared->record, lastFrame.data());
+  if (!WriteFrameLog(options, shared->record.times, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    code = 1;
+  }
   memcpy(shared->lastFrame, lastFrame.data(), lastFrame.size());
   __atomic_store_n(&shared->written, 1, __ATOMIC_RELEASE);
   // The normal end of the process: the sound players' destructors close their devices and
@@ -228,7 +238,7 @@ bool MapSharedRun() {
 }
 
 // Starts one run and waits for it; false if it could not be started.
-bool RunOnce(const RunnerOptions& options, int& status) {
+bool RunOnce(const RunnerOptions& options, bool last, int& status) {
   fflush(stdout);
   fflush(stderr);
   memset(shared, 0, sizeof *shared);
@@ -240,7 +250,7 @@ bool RunOnce(const RunnerOptions& options, int& status) {
     fprintf(stderr, "torvex32-bench: cannot start a run: %s\n", strerror(errno));
     return false;
   }
-  if (child == 0) RunChild(options, runner);
+  if (child == 0) RunChild(options, last, runner);
   currentRun = child;
   BlockStopSignals(false);  // a stop that came meanwhile is passed on now
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -294,11 +304,19 @@ void SetDrivers(const RunnerOptions& options) {
                                  bool last) {
   auto record = std::make_unique<RunRecord>();
   std::vector<uint8_t> lastFrame(WindowWidth * WindowHeight);
+  std::string why;
+  if (!TakeFrameLog(options, last, record->times, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    exit(1);
+  }
   int32_t code = MeasureOneRun(options, *record, lastFrame.data());
+  if (!WriteFrameLog(options, record->times, why)) {
+    fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
+    code = 1;
+  }
   FILE* out = fopen(file.c_str(), "wb");
   if (out == nullptr || fwrite(record.get(), sizeof *record, 1, out) != 1) code = 1;
   if (out != nullptr && fclose(out) != 0) code = 1;
-  std::string why;
   if (last && record->started != 0 && !options.screenshot.empty() &&
       !WritePalettePng(options.screenshot, WindowWidth, WindowHeight, lastFrame, why)) {
     fprintf(stderr, "torvex32-bench: %s\n", why.c_str());
@@ -309,18 +327,18 @@ void SetDrivers(const RunnerOptions& options) {
 
 // Runs once; the record into record. False if the run could not be started at all.
 bool RunAndTake(const RunnerOptions& options, const std::string& folder, int32_t index,
-                int& status, bool& taken, RunRecord& record) {
+                bool last, int& status, bool& taken, RunRecord& record) {
   std::string file = folder + "/run-" + std::to_string(index) + ".bin";
-  if (!RunOnce(options, file, index + 1 == options.repeat, status)) return false;
+  if (!RunOnce(options, file, last, status)) return false;
   taken = TakeRecord(file, record);
   return true;
 }
 
 bool WriteScreenshot(const RunnerOptions&) { return true; }  // each run writes its own
 #else
-bool RunAndTake(const RunnerOptions& options, const std::string&, int32_t, int& status,
-                bool& taken, RunRecord& record) {
-  if (!RunOnce(options, status)) return false;
+bool RunAndTake(const RunnerOptions& options, const std::string&, int32_t, bool last,
+                int& status, bool& taken, RunRecord& record) {
+  if (!RunOnce(options, last, status)) return false;
   taken = TakeRecord(status, record);
   return true;
 }
@@ -371,11 +389,16 @@ void SayHowItWasShown(const RunnerOptions& options, const RunRecord& run, int nu
 
 // Runs the measured runs into result; the exit code of the runner so far.
 int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult& result) {
-  for (int32_t i = 0; i < options.repeat && runnerStop == 0; ++i) {
+  for (int32_t i = 0; i < options.repeat && runnerStop == 0 && !StableEnough(options, result);
+       ++i) {
     int status = 0;
     bool taken = false;
+    // Runs until stable may end at any run from the third on: each of those keeps its
+    // screenshot and frame log, and the last one's stay.
+    bool last =
+        i + 1 == options.repeat || (options.untilStable >= 0 && i + 1 >= UntilStableMinRuns);
     auto record = std::make_unique<RunRecord>();
-    if (!RunAndTake(options, folder, i, status, taken, *record)) return 1;
+    if (!RunAndTake(options, folder, i, last, status, taken, *record)) return 1;
     if (!taken) {
       // Stopped before its first frame: nothing ran, nothing is lost.
       if (runnerStop != 0 || record->stopSignal != 0)
@@ -405,7 +428,7 @@ int RunAll(const RunnerOptions& options, const std::string& folder, RunnerResult
     }
     SayHowItWasShown(options, run, i + 1);
     if (ExitedWithFailure(status) && run.stopSignal == 0) return 1;
-    if (i + 1 == options.repeat && !WriteScreenshot(options)) return 1;
+    if (last && !WriteScreenshot(options)) return 1;
   }
   return runnerStop != 0 ? 128 + runnerStop : 0;
 }
@@ -530,11 +553,15 @@ int Report(const RunnerOptions& options, RunnerResult& result, int code) {
   if (MeasuredRuns(result).empty() && runnerStop == 0) return code;
   result.environment = CollectEnvironment();
   WarnShortRuns(result);
+  WarnFrameLogFull(options, result);
   std::string json = ResultJson(options, result);
   if (options.json)
     fputs(json.c_str(), stdout);
+  else if (options.format == "x11perf")
+    fputs(X11perfText(result).c_str(), stdout);
   else
-    printf("%s\n", HeadlineLine(result).c_str());
+    printf("%s%s\n%s", HeadlineLine(result).c_str(), HeadlineNotes(options, result).c_str(),
+           options.format == "suite" ? SuiteLines(result).c_str() : "");
   fflush(stdout);
   if (!options.output.empty() && !WriteOutput(options.output, json) && code == 0) code = 1;
   return code;
@@ -559,6 +586,8 @@ int main(int argc, char** argv) {
     printf("torvex32-bench %s (commit %s)\n", TORVEX_VERSION, TORVEX_COMMIT);
     return 0;
   }
+  if (options.installSuiteProfile) return InstallSuiteProfile();
+  RunnerCommandLine.assign(argv, argv + argc);
 #ifdef _WIN32
   const char* runFile = getenv("TORVEX32_BENCH_RUN");
   if (runFile != nullptr && runFile[0] != 0) {

@@ -43,6 +43,14 @@ bool ParseSeconds(const std::string& text, double& value) {
   return *end == 0 && std::isfinite(value) && value <= 366.0 * 86400.0 && value * 1000.0 >= 1.0;
 }
 
+// A cv in percent: a plain decimal number from 0 to 1000.
+bool ParsePercent(const std::string& text, double& value) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+  char* end = nullptr;
+  value = strtod(text.c_str(), &end);
+  return *end == 0 && std::isfinite(value) && value >= 0 && value <= 1000;
+}
+
 struct Parser {
   const std::vector<std::string>& args;
   size_t i = 0;
@@ -84,6 +92,20 @@ bool ApplyValue(Parser& p, RunnerOptions& o, const std::string& name, const std:
       return p.Fail(name, "'" + value + "' is not a whole number of runs from 1 to " +
                               std::to_string(MaxRepeat));
     o.repeat = static_cast<int32_t>(whole);
+    o.repeatGiven = true;
+  } else if (name == "--until-stable") {
+    // In percent, as the stable line prints the cv.
+    double percent = 0;
+    if (!ParsePercent(value, percent))
+      return p.Fail(name, "'" + value + "' is not a cv in percent from 0 to 1000");
+    o.untilStable = percent / 100.0;
+  } else if (name == "--format") {
+    if (value != "line" && value != "x11perf" && value != "suite")
+      return p.Fail(name, "'" + value + "' is not line, x11perf or suite");
+    o.format = value;
+  } else if (name == "--frame-log") {
+    if (value.empty()) return p.Fail(name, "needs a value");
+    o.frameLog = value;
   } else if (name == "--seed") {
     if (!ParseWhole(value, UINT32_MAX, whole))
       return p.Fail(name, "'" + value + "' is not a whole number from 0 to 4294967295");
@@ -115,14 +137,17 @@ bool ParseOne(Parser& p, RunnerOptions& o, std::vector<std::string>& seen) {
                : name == "--no-screen-check" ? &o.noScreenCheck
                : name == "--help" || name == "-h" ? &o.help
                : name == "--version" ? &o.version
+               : name == "--install-suite-profile" ? &o.installSuiteProfile
                                      : nullptr;
   if (flag != nullptr) {
     if (inline_) return p.Fail(name, "takes no value");
     *flag = true;
     return true;
   }
-  static const char* const valued[] = {"--seconds", "--frames", "--repeat",   "--seed",
-                                       "--output",  "--video",  "--present", "--screenshot"};
+  static const char* const valued[] = {"--seconds",      "--frames", "--repeat",
+                                       "--seed",         "--output", "--video",
+                                       "--present",      "--screenshot",
+                                       "--until-stable", "--format", "--frame-log"};
   for (const char* known : valued) {
     if (name != known) continue;
     std::string value;
@@ -154,6 +179,15 @@ bool ParseRunnerOptions(const std::vector<std::string>& args, RunnerOptions& opt
     why = "--window and --video dummy: the dummy driver has no window";
     return false;
   }
+  if (options.json && options.format != "line") {
+    why = "--json and --format: give one of them";
+    return false;
+  }
+  if (options.untilStable >= 0 && !options.repeatGiven) options.repeat = UntilStableDefaultRuns;
+  if (options.untilStable >= 0 && options.repeat < UntilStableMinRuns) {
+    why = "--until-stable: needs --repeat of at least 3 (the cv of fewer runs is not trusted)";
+    return false;
+  }
   if (options.seconds == 0 && options.frames == 0) options.seconds = 10;
   return true;
 }
@@ -163,6 +197,8 @@ void PrintRunnerUsage(FILE* out) {
           "usage: torvex32-bench [--seconds S | --frames N] [--repeat N] [--seed N]\n"
           "                      [--window] [--video DRIVER] [--present shm|sdl]\n"
           "                      [--json] [--output FILE] [--screenshot FILE.png]\n"
+          "                      [--until-stable CV] [--frame-log FILE.csv]\n"
+          "                      [--format line|x11perf|suite] [--install-suite-profile]\n"
           "                      [--no-screen-check] [--help] [--version]\n"
           "Runs the benchmark N times (--repeat, default 3), each for S seconds of running\n"
           "time (default 10) or N frames, and prints the median exact rate in frames per ten\n"
@@ -176,6 +212,15 @@ void PrintRunnerUsage(FILE* out) {
           "  --screenshot F  the last frame of the last run as a PNG\n"
           "  --no-screen-check  do not read the window back after each run to check that\n"
           "                  it shows the last frame\n"
+          "  --until-stable CV  add runs until their cv is at most CV percent (at least 3\n"
+          "                  runs, at most --repeat, which then defaults to 10)\n"
+          "  --frame-log F   every timed frame of the last run as a line of CSV (at most\n"
+          "                  1,000,000 frames)\n"
+          "  --format WAY    line: the stable line (default); x11perf: each run as an x11perf\n"
+          "                  line for x11perfcomp; suite: the stable line, then the frame\n"
+          "                  time's 99th percentile and the CPU time per frame on lines of\n"
+          "                  their own\n"
+          "  --install-suite-profile  copy the test suite's profile into your profiles\n"
           "Only frames handed to the window system count. Exit status: 0 done, 1 the\n"
           "benchmark could not run, its frames could not be shown, or the screen did not\n"
           "show them, 2 bad options, 128 + N stopped by signal N (the result then says\n"

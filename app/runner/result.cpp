@@ -62,7 +62,10 @@ std::string Write(const Json& value, const std::string& key) {
   }
   if (value.is_number_float()) {
     char text[64];
-    snprintf(text, sizeof text, "%.*f", DecimalsOf(key), value.get<double>());
+    if (key == "target_cv")  // a target as the user gave it, not rounded to a share's places
+      snprintf(text, sizeof text, "%.6g", value.get<double>());
+    else
+      snprintf(text, sizeof text, "%.*f", DecimalsOf(key), value.get<double>());
     return text;
   }
   // Bytes that are not UTF-8 (a processor's name, a display server's) become U+FFFD.
@@ -154,23 +157,27 @@ Json EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
   char screen[64];
   snprintf(screen, sizeof screen, "%dx%dx%d", b.screenWidth, b.screenHeight, b.screenDepth);
   std::string present = run != nullptr ? run->presentPath : "none";
-  return Json{{"version", e.version},
-              {"commit", e.commit},
-              {"build_type", e.buildType},
-              {"compiler", e.compiler},
-              {"cpu_model", e.cpuModel},
-              {"cores", e.cores},
-              {"kernel", e.kernel},
-              {"sdl_version", b.libraryVersion},
-              {"video_driver", b.videoDriver},
-              {"audio_driver", b.audioDriver},
-              {"present_path", present},
-              {"display_server", b.displayServer[0] != 0 ? b.displayServer : "none"},
-              {"display_protocols", b.displayProtocols},
-              {"screen", screen},
-              {"music_opened", b.musicOpened != 0},
-              {"effect_opened", b.effectOpened != 0},
-              {"date", e.date}};
+  Json environment{{"version", e.version},
+                   {"commit", e.commit},
+                   {"build_type", e.buildType},
+                   {"compiler", e.compiler},
+                   {"cpu_model", e.cpuModel},
+                   {"cores", e.cores},
+                   {"kernel", e.kernel},
+                   {"sdl_version", b.libraryVersion},
+                   {"video_driver", b.videoDriver},
+                   {"audio_driver", b.audioDriver},
+                   {"present_path", present},
+                   {"display_server", b.displayServer[0] != 0 ? b.displayServer : "none"},
+                   {"display_protocols", b.displayProtocols},
+                   {"screen", screen},
+                   {"music_opened", b.musicOpened != 0},
+                   {"effect_opened", b.effectOpened != 0}};
+  // The desktop and the machine (environment.cpp), then the date.
+  Json desktop = Json::parse("{" + DesktopJson(e, run).substr(2) + "}");
+  for (auto& item : desktop.items()) environment[item.key()] = item.value();
+  environment["date"] = e.date;
+  return environment;
 }
 
 // What a compositor that reports on frames said of them, over the measured runs: the frames
@@ -245,6 +252,7 @@ RunEnvironment CollectEnvironment() {
   char date[32];
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
   e.date = date;
+  CollectDesktop(e);  // environment.cpp
   return e;
 }
 
@@ -343,6 +351,11 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   j["repeat"] = options.repeat;
   j["seed"] = options.seeded ? Json(options.seed) : Json(nullptr);
   j["window"] = options.window;
+  // Runs until stable, the display's refresh and the per-frame log (stable.cpp,
+  // environment.cpp, framelog.cpp).
+  j["until_stable"] = Json::parse(UntilStableJson(options, result));
+  j["capped_by_refresh"] = Json::parse(CappedByRefreshJson(result));
+  j["frame_log"] = Json::parse(FrameLogJson(options, result));
   j["environment"] = EnvironmentJson(result.environment, first);
   std::string out = "{\n";
   for (auto item = j.begin(); item != j.end(); ++item) {

@@ -29,11 +29,21 @@ struct RunnerOptions {
   bool noScreenCheck = false;  // do not read the window back after each run
   bool help = false;
   bool version = false;
+  // Results in the forms users share them (stable.cpp, formats.cpp, framelog.cpp):
+  double untilStable = -1;  // --until-stable: the runs' cv to reach, a fraction; < 0: off
+  bool repeatGiven = false; // --repeat was given (with --until-stable it is the maximum)
+  std::string frameLog;     // --frame-log: the last run's frames as CSV into this file
+  std::string format = "line";  // --format: "line", "x11perf" or "suite"
+  bool installSuiteProfile = false;  // --install-suite-profile: copy the suite's profile
 };
 // The largest --frames: frames times 10,000 (the rate's numerator) must fit 64 bits.
 constexpr int64_t MaxRunFrames = INT64_MAX / 10000;
 // The largest --repeat.
 constexpr int32_t MaxRepeat = 1000;
+// The most runs --until-stable adds when --repeat does not say.
+constexpr int32_t UntilStableDefaultRuns = 10;
+// The fewest runs whose cv --until-stable trusts.
+constexpr int32_t UntilStableMinRuns = 3;
 
 // The running time of a run of seconds, in the whole milliseconds the clock counts.
 int64_t RunningLimitMs(double seconds);
@@ -92,6 +102,8 @@ struct RunEnvironment {
   std::string cpuModel, kernel;
   int32_t cores = 0;
   std::string date;  // UTC, ISO 8601
+  MachineReport machine{};               // the system's release, memory, CPU governor
+  std::vector<std::string> commandLine;  // the runner's, as it was started
 };
 RunEnvironment CollectEnvironment();
 
@@ -114,3 +126,80 @@ std::vector<const RunRecord*> MeasuredRuns(const RunnerResult& result);
 // The screen checks of all runs that ran, as one: a mismatch if any run's window did not show
 // its last frame (the largest), else a match if any run matched, else why none could be read.
 ScreenCheck CombinedScreenCheck(const RunnerResult& result);
+
+// ---------------------------------------------------------------------------------------
+// Runs until stable (stable.cpp).
+
+// Whether --until-stable's target is met: at least UntilStableMinRuns measured runs whose
+// rates' cv is at most the target. False without --until-stable.
+bool StableEnough(const RunnerOptions& options, const RunnerResult& result);
+// The result's "until_stable" value: null without the option, else the target (a fraction,
+// as "stats" gives the cv), the measured runs it took and whether the target was met.
+std::string UntilStableJson(const RunnerOptions& options, const RunnerResult& result);
+// What the stable line adds after its parenthesis: the cv target met or not, and a rate
+// capped by the display's refresh ("" when there is nothing to say).
+std::string HeadlineNotes(const RunnerOptions& options, const RunnerResult& result);
+
+// ---------------------------------------------------------------------------------------
+// The desktop in the environment (environment.cpp).
+
+// The runner's command line, set by main before anything runs.
+extern std::vector<std::string> RunnerCommandLine;
+// Fills the machine's facts and the command line into the environment.
+void CollectDesktop(RunEnvironment& environment);
+// The environment's desktop and machine keys as JSON members, each led by ", ": unknown
+// values are null.
+std::string DesktopJson(const RunEnvironment& environment, const RunRecord* run);
+// Whether the runs' rate was held to the display's refresh: a frame every n refreshes (n from
+// 1 to CappedMaxRefreshes) within CappedTolerance, while the process spent over a tenth of
+// each frame off the processor, waiting on the display. 1 yes, 0 no, -1 unknown (the refresh
+// rate or the CPU time is not known).
+constexpr double CappedTolerance = 0.02;
+constexpr int32_t CappedMaxRefreshes = 8;
+int32_t CappedByRefresh(const RunnerResult& result);
+// CappedByRefresh as JSON: true, false or null.
+std::string CappedByRefreshJson(const RunnerResult& result);
+// A JSON string of any bytes: bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(const std::string& text);
+
+// ---------------------------------------------------------------------------------------
+// Per-frame log (framelog.cpp).
+
+// The most frames --frame-log holds (40 bytes each, taken before the run; the pages are only
+// touched as frames fill them). Frames beyond it are measured but not logged, and the runner
+// says so.
+constexpr int64_t FrameLogLimit = 1'000'000;
+// Before a run that may be the last: takes the log's buffer into times when --frame-log is
+// given; false with the reason if the memory cannot be had.
+bool TakeFrameLog(const RunnerOptions& options, bool last, FramePhaseTimes& times,
+                  std::string& why);
+// After that run: writes the log as CSV (a header, then one line per logged frame: its start
+// from the run's first frame, the time since the previous frame began, and the three stages,
+// all in ns) and lets the buffer go; false with the reason if the file cannot be written.
+bool WriteFrameLog(const RunnerOptions& options, FramePhaseTimes& times, std::string& why);
+// The result's "frame_log" value: null without the option, else the file, the frames it
+// holds, the timed frames of the last run and the limit.
+std::string FrameLogJson(const RunnerOptions& options, const RunnerResult& result);
+// Says on the standard error stream when the last run had more timed frames than the log holds.
+void WarnFrameLogFull(const RunnerOptions& options, const RunnerResult& result);
+
+// ---------------------------------------------------------------------------------------
+// Other forms of the result (formats.cpp).
+
+// The label of our frame in x11perf lines: the same in every result, so that x11perfcomp
+// puts results side by side.
+constexpr const char* X11perfLabel = "torvex32 frame 512x384 (scroll, 14 sprites, present)";
+// Each measured run as an x11perf line ("N reps @ X msec (R/sec): label"), after a header and
+// before a blank line, then a "trep" line for all of them together, as x11perf ends a
+// repeated test.
+std::string X11perfText(const RunnerResult& result);
+// The suite's secondary results, each on a line of its own after the stable line: the frame
+// time's 99th percentile and the CPU time per frame, in microseconds with the JSON's ns exact.
+std::string SuiteLines(const RunnerResult& result);
+
+// ---------------------------------------------------------------------------------------
+// The test suite's profile (suite.cpp).
+
+// Copies the profile shipped with the program into the suite's folder of local profiles, as
+// --install-suite-profile; the exit code.
+int InstallSuiteProfile();

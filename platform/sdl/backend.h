@@ -100,6 +100,10 @@ void DeleteNotedTempFiles();
 void GetMediaReport(int32_t* musicOpened, int32_t* effectOpened, char* audioDriver,
                     size_t size);
 
+// Remembers where the window is (report.cpp), so that reports made after it is gone can
+// still tell which output it was on.
+void NoteWindowPlace(SDL_Window* window);
+
 // ---------------------------------------------------------------------------------------
 // Drawing into the window.
 

@@ -163,6 +163,7 @@ void DestroyMainWindow(WindowHandle handle) {
   ForgetWindowSurface(w);
   ForgetX11(w);
   ForgetWayland(w);
+  NoteWindowPlace(w->sdl);
   SDL_DestroyWindow(w->sdl);
   live = false;
   destroying = false;

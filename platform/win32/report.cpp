@@ -1,6 +1,7 @@
 // report.cpp — what the Win32 backend tells reports about itself and the display: the version
 // of the system (and of Wine, when that is the system), GDI as the video path, the media
-// device when a device opened, and the screen as GDI has it.
+// device when a device opened, the screen as GDI has it and the refresh rate of the display
+// the window was on; and of the machine: the system's build and its total memory.
 #include <cstdio>
 #include <cstring>
 
@@ -42,7 +43,38 @@ bool WineVersion(char* text, size_t size) {
   return true;
 }
 
+// The display device the window was on when it went ("" before: the primary display).
+char windowDevice[CCHDEVICENAME] = "";
+
+// The display's refresh rate in mHz, as the display settings give it in whole hertz; 0 where
+// they say "the hardware's default" (0 or 1).
+int32_t RefreshMilliHz() {
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  if (!EnumDisplaySettingsA(windowDevice[0] != 0 ? windowDevice : nullptr, ENUM_CURRENT_SETTINGS,
+                            &mode))
+    return 0;
+  return mode.dmDisplayFrequency > 1 ? static_cast<int32_t>(mode.dmDisplayFrequency) * 1000 : 0;
+}
+
 }  // namespace
+
+void NoteWindowMonitor(HWND window) {
+  MONITORINFOEXA info{};
+  info.cbSize = sizeof info;
+  HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+  if (monitor != nullptr && GetMonitorInfoA(monitor, &info))
+    snprintf(windowDevice, sizeof windowDevice, "%s", info.szDevice);
+}
+
+void GetMachineReport(MachineReport* report) {
+  memset(report, 0, sizeof *report);
+  SystemVersion(report->osRelease, sizeof report->osRelease);
+  MEMORYSTATUSEX memory{};
+  memory.dwLength = sizeof memory;
+  if (GlobalMemoryStatusEx(&memory))
+    report->memoryBytes = static_cast<int64_t>(memory.ullTotalPhys);
+}
 
 void GetBackendReport(BackendReport* report) {
   memset(report, 0, sizeof *report);
@@ -51,6 +83,9 @@ void GetBackendReport(BackendReport* report) {
   snprintf(report->videoDriver, sizeof report->videoDriver, "%s", Headless() ? "hidden" : "gdi");
   GetMediaReport(&report->musicOpened, &report->effectOpened, report->audioDriver,
                  sizeof report->audioDriver);
+  // A hidden window is on no desktop: the session is "none", as headless SDL drivers report.
+  snprintf(report->sessionType, sizeof report->sessionType, "%s", Headless() ? "none" : "windows");
+  if (!Headless()) report->refreshMilliHz = RefreshMilliHz();
   if (Headless()) {
     snprintf(report->displayServer, sizeof report->displayServer, "none");
   } else if (!WineVersion(report->displayServer, sizeof report->displayServer)) {

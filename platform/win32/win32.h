@@ -118,6 +118,10 @@ struct CopiedBlock {
 };
 bool GetLastCopiedBlock(HWND window, CopiedBlock* block);
 
+// Remembers the display the window is on (report.cpp), so that reports made after it is gone
+// can still tell that display's refresh rate.
+void NoteWindowMonitor(HWND window);
+
 // Headless runs (the benchmark's runner without --window): the window is created but never
 // shown; showing delivers the size and focus a shown window would get, the pointer is left
 // alone and message boxes only go to the error stream. Set by TORVEX32_HEADLESS=1.

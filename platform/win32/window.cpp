@@ -159,6 +159,7 @@ void DestroyMainWindow(WindowHandle handle) {
     SendMessageA(window, WM_KILLFOCUS, 0, 0);
   }
   NoteLiveWindow(nullptr);
+  NoteWindowMonitor(window);
   DestroyWindow(window);
   if (window == headlessWindow) headlessWindow = nullptr;
 }

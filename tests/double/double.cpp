@@ -89,6 +89,7 @@ BackendReport Report;
 std::function<bool()> BlockCopyResult;
 std::string PlatformError;
 ScreenCheck ScreenAnswer;
+MachineReport Machine;
 
 void Reset() {
   Calls.clear();
@@ -105,10 +106,12 @@ void Reset() {
   Queue.clear();
   Profiles.clear();
   StopSignal = 0;
-  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1, 0, -1, 0, 0, ""};
+  Report = BackendReport{"Double 1.0", "dummy", "dummy", "none", 1024, 768, 24, 1, 1, 0, -1,
+                         0, 0, "", "none", "", ""};
   BlockCopyResult = [] { return true; };
   PlatformError.clear();
   ScreenAnswer = ScreenCheck{ScreenMatch, 512 * 384, 0, ""};
+  Machine = MachineReport{"Double OS 1", int64_t{1} << 30, ""};
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
   // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
   // window procedure corrects it), then the focus (the backend's headless drivers; under a
@@ -482,6 +485,11 @@ const char* GetPresentPath() { return "headless"; }
 void GetBackendReport(BackendReport* report) {
   Record("GetBackendReport");
   *report = Report;
+}
+
+void GetMachineReport(MachineReport* report) {
+  Record("GetMachineReport");
+  *report = Machine;
 }
 
 void CatchStopSignals() { Record("CatchStopSignals"); }

@@ -43,6 +43,7 @@ extern BackendReport Report;         // GetBackendReport; a headless SDL-like ma
 extern std::function<bool()> BlockCopyResult;
 extern std::string PlatformError;    // GetPlatformError while set (else the double's own)
 extern ScreenCheck ScreenAnswer;     // what CheckWindowShowsBlock returns; a match by default
+extern MachineReport Machine;        // GetMachineReport; 1 GiB, no governor known
 // Profile files in memory: path -> section -> key -> value (names as written).
 extern std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
 // Called by CreateMainWindow / ShowMainWindow / DestroyMainWindow / MoveMainWindow /

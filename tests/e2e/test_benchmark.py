@@ -210,6 +210,45 @@ class BenchmarkTest(unittest.TestCase):
         self.fail("the paused window differs from the headless frame of tick %d (+5280 k)"
                   % first)
 
+    def test_the_result_tells_the_desktop_and_the_machine(self):
+        """The runner's environment in a window and headless: the desktop and the machine as
+        the system tells them (X11 natively, Windows under Wine), null where it does not."""
+        results = []
+        for mode in (["--window"], []):
+            run = subprocess.run(LAUNCHER + [BENCH, "--frames", "100", "--repeat", "1",
+                                              "--json"] + mode,
+                                 check=True, capture_output=True, text=True,
+                                 env=dict(self.x.env, ASAN_OPTIONS="detect_leaks=0",
+                                          XDG_CONFIG_HOME=self.config))
+            results.append(json.loads(run.stdout))
+        window, headless = results
+        for result in results:
+            env = result["environment"]
+            for key in ("session_type", "compositor", "compositor_version", "refresh_hz",
+                        "os_release", "memory_bytes", "cpu_governor", "command_line"):
+                self.assertIn(key, env)
+            self.assertIn(result["capped_by_refresh"], (True, False, None))
+            self.assertIsInstance(env["memory_bytes"], int)
+            self.assertGreater(env["memory_bytes"], 0)
+            self.assertTrue(env["refresh_hz"] is None or env["refresh_hz"] > 0)
+            self.assertEqual(env["command_line"][1:5], ["--frames", "100", "--repeat", "1"])
+        self.assertEqual(headless["environment"]["session_type"], "none")
+        self.assertIsNone(headless["environment"]["refresh_hz"])
+        self.assertIs(headless["capped_by_refresh"], False)
+        env = window["environment"]
+        if LAUNCHER:
+            self.assertEqual(env["session_type"], "windows")
+            self.assertRegex(env["os_release"], r"^Windows \d+\.\d+\.\d+$")
+            # Windows tells no window manager of its own and has no governor files.
+            self.assertIsNone(env["compositor"])
+            self.assertIsNone(env["cpu_governor"])
+        else:
+            self.assertEqual(env["session_type"], "x11")
+            self.assertEqual(env["compositor"], "Openbox")
+            # Xvfb's mode has no timings: its refresh rate is unknown, not 60.
+            self.assertIsNone(env["refresh_hz"])
+            self.assertIsNone(window["capped_by_refresh"])
+
     def test_paused_frame_is_the_frame_composed_headlessly_from_the_same_seed(self):
         before = int(time.time())
         self.start()
