@@ -168,17 +168,25 @@ void ChooseVisual(Display* display) {
   XVisualInfo* visuals =
       x.getVisualInfo(display, VisualScreenMask | VisualDepthMask, &wanted, &count);
   const XVisualInfo* pseudo = nullptr;
-  bool trueColour = false;
+  const XVisualInfo* trueColour = nullptr;
+  bool directColour = false;
   for (int i = 0; i < count; ++i) {
-    if (visuals[i].c_class == TrueColor || visuals[i].c_class == DirectColor) trueColour = true;
+    if (visuals[i].c_class == TrueColor && trueColour == nullptr) trueColour = &visuals[i];
+    if (visuals[i].c_class == DirectColor) directColour = true;
     if (visuals[i].c_class == PseudoColor && visuals[i].colormap_size >= 256 && pseudo == nullptr)
       pseudo = &visuals[i];
   }
-  if (depth >= 15 && trueColour) {
+  char id[24];
+  if (depth >= 15 && (trueColour != nullptr || directColour)) {
     // SDL's own choice shows every colour; 15 and 16 bits round each to the visual's steps.
+    // There SDL would take a DirectColor visual, whose colours go through a ramp of its own:
+    // on the TrueColor one the frame goes through shared memory, by the visual's masks.
+    if ((depth == 15 || depth == 16) && trueColour != nullptr) {
+      snprintf(id, sizeof id, "0x%lx", trueColour->visualid);
+      SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, id);
+    }
   } else if (depth == 8 && pseudo != nullptr) {
     screen.palettised = true;
-    char id[24];
     snprintf(id, sizeof id, "0x%lx", pseudo->visualid);
     SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, id);
     ReadStaticColours(display, number);
