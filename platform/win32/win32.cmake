@@ -181,4 +181,22 @@ if(TORVEX_TESTS AND TORVEX_WINE)
       TIMEOUT 300 RUN_SERIAL TRUE LABELS e2e
       ENVIRONMENT "TORVEX32=$<TARGET_FILE:torvex32>;TORVEX32_BENCH=$<TARGET_FILE:torvex32-bench>;TORVEX_ASSETS=${TORVEX_HOST_TOOLS}/torvex-assets;TORVEX_LAUNCHER=${TORVEX_WINE};TORVEX_PROFILE_FILE=${TORVEX_WINE_PREFIX}/drive_c/windows/TORVEX32.INI")
   endforeach()
+
+  # What Wine does with palettes on a palettised X server: a small probe of GDI, and the
+  # benchmark's paused frame there. They document Wine's behaviour (tests/wine/).
+  add_executable(wine_palette_probe ${PROJECT_SOURCE_DIR}/tests/wine/palette_probe.cpp)
+  target_link_libraries(wine_palette_probe PRIVATE gdi32)
+  set_target_properties(wine_palette_probe PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+  set(TORVEX_WINE_PALETTE ${PROJECT_SOURCE_DIR}/tests/wine/test_wine_palette.py)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TORVEX_WINE_PALETTE})
+  file(STRINGS ${TORVEX_WINE_PALETTE} methods REGEX "^    def test_")
+  foreach(method ${methods})
+    string(REGEX REPLACE "^    def (test_[A-Za-z0-9_]+).*" "\\1" method "${method}")
+    add_test(NAME wine.palette.${method}
+             COMMAND Python3::Interpreter ${TORVEX_WINE_PALETTE} WinePaletteTest.${method})
+    set_tests_properties(wine.palette.${method} PROPERTIES
+      TIMEOUT 300 RUN_SERIAL TRUE LABELS e2e
+      ENVIRONMENT "PROBE=$<TARGET_FILE:wine_palette_probe>;TORVEX32=$<TARGET_FILE:torvex32>;TORVEX_LAUNCHER=${TORVEX_WINE}")
+  endforeach()
 endif()
