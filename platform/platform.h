@@ -272,7 +272,8 @@ void StreamIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
 // The 16-bit form for screens of 15 or 16 bits: table receives the 256 colours (0x00RRGGBB) as
 // pixels of the given channel masks, each channel cut to the mask's width (the display's own
 // rounding: the top bits of each 8-bit component), and ConvertIndexedRows16 turns indices into
-// such pixels. Masks of at most 8 bits each, within 16 bits.
+// such pixels, written past the cache where the processor can (for memory that the display
+// server reads next, as StreamIndexedRows). Masks of at most 8 bits each, within 16 bits.
 void MakeMaskedTable16(const uint32_t* colours, uint32_t redMask, uint32_t greenMask,
                        uint32_t blueMask, uint16_t* table);
 void ConvertIndexedRows16(uint16_t* out, ptrdiff_t outStride, const uint8_t* in,
