@@ -152,7 +152,7 @@ if(TORVEX_TESTS)
   # The icon and cursor files, read back against their pictures (on the build machine).
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   add_test(NAME win32.win_resources
-           COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/win_resources_test.py)
+           COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/win_resources_test.py)
   set_tests_properties(win32.win_resources PROPERTIES
     ENVIRONMENT "TORVEX_WIN_RESOURCES=${TORVEX_HOST_TOOLS}/torvex-win-resources")
   # MinGW's GCC 12 sees a vector's resize copy out of bounds where there is none.
@@ -176,7 +176,7 @@ if(TORVEX_TESTS AND TORVEX_WINE)
   foreach(method ${methods})
     string(REGEX REPLACE "^    def (test_[A-Za-z0-9_]+).*" "\\1" method "${method}")
     add_test(NAME e2e.wine.${method}
-             COMMAND Python3::Interpreter ${TORVEX_E2E_FILE} BenchmarkTest.${method})
+             COMMAND ${Python3_EXECUTABLE} ${TORVEX_E2E_FILE} BenchmarkTest.${method})
     set_tests_properties(e2e.wine.${method} PROPERTIES
       TIMEOUT 300 RUN_SERIAL TRUE LABELS e2e
       ENVIRONMENT "TORVEX32=$<TARGET_FILE:torvex32>;TORVEX32_BENCH=$<TARGET_FILE:torvex32-bench>;TORVEX_ASSETS=${TORVEX_HOST_TOOLS}/torvex-assets;TORVEX_LAUNCHER=${TORVEX_WINE};TORVEX_PROFILE_FILE=${TORVEX_WINE_PREFIX}/drive_c/windows/TORVEX32.INI")
@@ -194,7 +194,7 @@ if(TORVEX_TESTS AND TORVEX_WINE)
   foreach(method ${methods})
     string(REGEX REPLACE "^    def (test_[A-Za-z0-9_]+).*" "\\1" method "${method}")
     add_test(NAME wine.palette.${method}
-             COMMAND Python3::Interpreter ${TORVEX_WINE_PALETTE} WinePaletteTest.${method})
+             COMMAND ${Python3_EXECUTABLE} ${TORVEX_WINE_PALETTE} WinePaletteTest.${method})
     set_tests_properties(wine.palette.${method} PROPERTIES
       TIMEOUT 300 RUN_SERIAL TRUE LABELS e2e
       ENVIRONMENT "PROBE=$<TARGET_FILE:wine_palette_probe>;TORVEX32=$<TARGET_FILE:torvex32>;TORVEX_LAUNCHER=${TORVEX_WINE}")
