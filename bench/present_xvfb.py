@@ -15,6 +15,7 @@ figure below is the median over the rounds.
 
 Usage: python3 bench/present_xvfb.py BUILD_DIR [--rounds N] [--seconds S]
            [--variants default,x11-cached,sdl] [--baseline OTHER_BUILD_DIR] [--priority]
+           [--depth 8,24]
 A variant is a TORVEX_PRESENT value ("default": unset, the program's own choice; "sdl": SDL's
 window surface; "x11-cached" and "x11-streamed": the shared images written with ordinary
 stores, or streamed past the cache). --baseline (repeatable) adds the default variant of
@@ -22,6 +23,13 @@ another build (for example the previous commit's) to every round. --priority (as
 the X server and every measured program at nice -20, detached with setsid() into a
 scheduling autogroup of their own, so that other work on a shared machine takes less of their time; ours and
 testsprite2 alike.
+
+--depth D[,D...] (for example 8,24 or 16,24) instead starts one Xvfb with openbox per depth,
+side by side and of the same size, and runs each round on each of them in turn (the first
+changing from round to round): the headless frame, then the windowed runs, with our CPU, the
+X server's CPU and the rate per frame. Its targets, against the depth-24 server of the same
+run: at depth 8 the server's CPU per frame <= 0.3 x, our CPU per frame <= 1.5 x a headless
+frame and the rate >= 2.5 x; at depth 16 the rate >= 0.8 x.
 
 Targets (ratios within one run, printed with PASS or MISS):
   our CPU per windowed frame <= 2.2 x the headless frame_ns;
@@ -176,6 +184,61 @@ def verdict(value, limit, at_most=True):
     return "PASS" if ok else "MISS"
 
 
+def depth_rounds(args, depths):
+    """Rounds on X servers of the given depths, started side by side."""
+    sessions = {}
+    try:
+        for depth in depths:
+            sessions[depth] = XSession(depth=depth)
+        rows = {depth: [] for depth in depths}
+        frames_ns = []
+        for round_number in range(args.rounds):
+            order = depths[round_number % len(depths):] + depths[:round_number % len(depths)]
+            frames_ns.append(headless(args.build, args.seconds)["frame_ns"])
+            for depth in order:
+                rows[depth].append(windowed(sessions[depth], args.build, args.seconds, "default"))
+            with open("/proc/loadavg") as f:
+                load = " ".join(f.read().split()[:3])
+            print("round %d (load %s): headless frame %.1f us" % (round_number + 1, load,
+                                                                  frames_ns[-1] / 1000.0))
+            for depth in order:
+                r = rows[depth][-1]
+                print("  depth %-2d %-15s %6.0f fps  wall %6.1f us  ours %6.1f us  server %6.1f "
+                      "us  switches %.2f" % (depth, r["path"], r["fps"], r["wall_us"],
+                                             r["cpu_us"], r["server_us"], r["switches"]))
+    finally:
+        for session in sessions.values():
+            session.stop()
+    headless_us = median(frames_ns) / 1000.0
+    print("\nmedians over %d rounds: headless frame %.1f us" % (args.rounds, headless_us))
+    print("%-6s %-15s %7s %7s %7s %7s %8s" % ("depth", "path", "fps", "wall", "ours", "server",
+                                               "ours/hl"))
+    med = {}
+    for depth in depths:
+        rs = rows[depth]
+        med[depth] = {key: median([r[key] for r in rs])
+                      for key in ("fps", "wall_us", "cpu_us", "server_us")}
+        m = med[depth]
+        print("%-6d %-15s %7.0f %7.1f %7.1f %7.1f %8.2f" % (
+            depth, rs[-1]["path"], m["fps"], m["wall_us"], m["cpu_us"], m["server_us"],
+            m["cpu_us"] / headless_us))
+    if 24 in med:
+        base = med[24]
+        if 8 in med:
+            m = med[8]
+            print("depth 8 against 24: server %.2f x (target <= 0.3 %s); ours %.2f x headless "
+                  "(target <= 1.5 %s); rate %.2f x (target >= 2.5 %s)" % (
+                      m["server_us"] / base["server_us"],
+                      verdict(m["server_us"] / base["server_us"], 0.3),
+                      m["cpu_us"] / headless_us, verdict(m["cpu_us"] / headless_us, 1.5),
+                      m["fps"] / base["fps"], verdict(m["fps"] / base["fps"], 2.5, at_most=False)))
+        if 16 in med:
+            m = med[16]
+            print("depth 16 against 24: rate %.2f x (target >= 0.8 %s); server %.2f x" % (
+                m["fps"] / base["fps"], verdict(m["fps"] / base["fps"], 0.8, at_most=False),
+                m["server_us"] / base["server_us"]))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("build")
@@ -184,6 +247,7 @@ def main():
     parser.add_argument("--variants", default="default")
     parser.add_argument("--baseline", action="append", default=[])
     parser.add_argument("--priority", action="store_true")
+    parser.add_argument("--depth", default="")
     args = parser.parse_args()
     if args.priority:
         PREFIX[:] = ["nice", "-n", "-20"]
@@ -198,6 +262,9 @@ def main():
                 f.write("-20")
         except OSError:
             pass
+    if args.depth:
+        depth_rounds(args, [int(d) for d in args.depth.split(",")])
+        return
     runs = [(name, args.build, name) for name in args.variants.split(",")]
     for number, other in enumerate(args.baseline):
         runs.append(("baseline" + (str(number + 1) if number else ""), other, "default"))

@@ -323,6 +323,19 @@ void ConvertIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
 void StreamIndexedRows(uint32_t* out, ptrdiff_t outStride, const uint8_t* in,
                        ptrdiff_t inStride, int32_t width, int32_t height,
                        const uint32_t* table);
+// The 16-bit form for screens of 15 or 16 bits: table receives the 256 colours (0x00RRGGBB) as
+// pixels of the given channel masks, each channel cut to the mask's width (the display's own
+// rounding: the top bits of each 8-bit component), and ConvertIndexedRows16 turns indices into
+// such pixels, written past the cache where the processor can (for memory that the display
+// server reads next, as StreamIndexedRows). Masks of at most 8 bits each, within 16 bits.
+void MakeMaskedTable16(const uint32_t* colours, uint32_t redMask, uint32_t greenMask,
+                       uint32_t blueMask, uint16_t* table);
+void ConvertIndexedRows16(uint16_t* out, ptrdiff_t outStride, const uint8_t* in,
+                          ptrdiff_t inStride, int32_t width, int32_t height,
+                          const uint16_t* table);
+// For screens with a palette of their own: the indices are the pixels, copied row by row.
+void CopyIndexedRows(uint8_t* out, ptrdiff_t outStride, const uint8_t* in, ptrdiff_t inStride,
+                     int32_t width, int32_t height);
 // The ways of converting. Unless one is chosen, ConvertIndexedRows uses the fastest that this
 // machine has, measured once at its first use.
 enum ConvertMethod : int32_t {
@@ -340,9 +353,10 @@ ConvertMethod CurrentConvertMethod();
 const char* ConvertMethodName(ConvertMethod method);
 
 // How the last block copied into a window reached the screen, for reports: "x11-shm" (an X
-// server's shared-memory image), "wayland-shm" (a Wayland compositor's shared-memory buffer),
-// "sdl-surface" (SDL's window surface), "headless" (a video
-// driver without a screen) or "gdi" (a native device context); "none" before the first copy.
+// server's shared-memory image, converted to its pixels), "x11-shm-indexed" (the same with
+// the indices themselves, on a palettised display), "wayland-shm" (a Wayland compositor's
+// shared-memory buffer), "sdl-surface" (SDL's window surface), "headless" (a video driver
+// without a screen) or "gdi" (a native device context); "none" before the first copy.
 const char* GetPresentPath();
 
 // Facts about the backend and the machine's display for reports: plain texts ("" when not

@@ -348,6 +348,61 @@ TEST(ConvertTest, StreamedRowsMatchTheTableAtEveryAlignmentAndWidth) {
   }
 }
 
+// The 16-bit table cuts each component to its channel's width and puts it where the mask
+// says: the usual 5-6-5 and 5-5-5 layouts, and one with blue on top.
+TEST(ConvertTest, TheSixteenBitTableCutsEachColourToTheVisualsMasks) {
+  uint32_t colours[256];
+  for (int i = 0; i < 256; ++i) colours[i] = uint32_t(i) << 16 | uint32_t(255 - i) << 8 | (i * 7 & 255);
+  colours[0] = 0x000000;
+  colours[1] = 0xFFFFFF;
+  colours[2] = 0x336699;  // 51, 102, 153
+  uint16_t table[256];
+  MakeMaskedTable16(colours, 0xF800, 0x07E0, 0x001F, table);
+  EXPECT_EQ(table[0], 0x0000);
+  EXPECT_EQ(table[1], 0xFFFF);
+  EXPECT_EQ(table[2], (51 >> 3) << 11 | (102 >> 2) << 5 | 153 >> 3);
+  for (int i = 0; i < 256; ++i) {
+    uint32_t c = colours[i];
+    ASSERT_EQ(table[i], ((c >> 19) & 31) << 11 | ((c >> 10) & 63) << 5 | ((c >> 3) & 31)) << i;
+  }
+  MakeMaskedTable16(colours, 0x7C00, 0x03E0, 0x001F, table);
+  EXPECT_EQ(table[1], 0x7FFF);  // the top bit stays clear
+  EXPECT_EQ(table[2], (51 >> 3) << 10 | (102 >> 3) << 5 | 153 >> 3);
+  MakeMaskedTable16(colours, 0x001F, 0x07E0, 0xF800, table);
+  EXPECT_EQ(table[2], (153 >> 3) << 11 | (102 >> 2) << 5 | 51 >> 3);
+}
+
+// Rows of every width from a bottom-up bitmap at every source alignment, into padded rows at
+// every output alignment: each pixel is its index's table entry (16-bit) or the index itself
+// (the copy for a palettised screen), and nothing beside the rows is written.
+TEST(ConvertTest, SixteenBitRowsAndCopiedIndicesAreExactAtEveryAlignmentAndWidth) {
+  std::mt19937 random(5);
+  uint16_t table[256];
+  for (uint16_t& entry : table) entry = static_cast<uint16_t>(random());
+  std::vector<uint8_t> pixels(600 * 6);
+  for (uint8_t& p : pixels) p = static_cast<uint8_t>(random());
+  for (int32_t width = 1; width <= 520; width += width < 70 ? 1 : 37) {
+    for (int32_t shift = 0; shift < 4; ++shift) {
+      for (int32_t skew = 0; skew < 4; ++skew) {
+        const uint8_t* top = pixels.data() + 5 * 600 + shift;
+        std::vector<uint16_t> wide(6 * 530, 0xBEEF);
+        ConvertIndexedRows16(wide.data() + 1 + skew, 530 * 2, top, -600, width, 6, table);
+        std::vector<uint8_t> narrow(6 * 530, 0xEE);
+        CopyIndexedRows(narrow.data() + 1 + skew, 530, top, -600, width, 6);
+        for (int32_t y = 0; y < 6; ++y)
+          for (int32_t x = -1 - skew; x < 529 - skew; ++x) {
+            bool inside = x >= 0 && x < width;
+            size_t at = size_t(y) * 530 + 1 + skew + x;
+            ASSERT_EQ(wide[at], inside ? table[top[-600 * y + x]] : 0xBEEF)
+                << "16-bit width " << width << " shift " << shift << " x " << x << " y " << y;
+            ASSERT_EQ(narrow[at], inside ? top[-600 * y + x] : 0xEE)
+                << "copy width " << width << " shift " << shift << " x " << x << " y " << y;
+          }
+      }
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // The comparison of a window read back with the frame copied into it.
 

@@ -118,7 +118,8 @@ enum class Presented { NotMine, Shown, Failed };
 // up, and presenting is left to SDL's window surface.
 Presented PresentX11(PlatformWindow* window, int32_t x, int32_t y, int32_t width, int32_t height,
                 const uint8_t* source, ptrdiff_t stride, const uint32_t* colours);
-// Lets the server finish and releases what PresentX11 set up; before the window goes.
+// Lets the server finish and releases what PresentX11 and the palette set up; before the
+// window goes.
 void ForgetX11(PlatformWindow* window);
 // Waits until the X server has done every frame PresentX11 handed to it (before the window is
 // read back); nothing when that path is not in use.
@@ -182,6 +183,27 @@ const WaylandReport* GetWaylandReport();
 // first; *significant the bits per channel the display keeps); NotMine off Wayland.
 Readback ReadBackWayland(PlatformWindow* window, uint32_t* pixels, int32_t width, int32_t height,
                          uint32_t* significant, char* why, size_t whySize);
+
+// How PresentX11 put the last frame on the screen: "x11-shm" (converted to the visual's
+// pixels) or "x11-shm-indexed" (the indices, through the window's colormap).
+const char* X11PresentPath();
+
+// The palettised X display (x11present.cpp). ProbeX11Screen looks at the screen once SDL's x11
+// driver has started, before any window: on a screen of depth 8 with a PseudoColor visual it
+// has SDL put windows there and reads the static colours from the default colormap.
+void ProbeX11Screen();
+// Windows show palette indices through a colormap of their own.
+bool X11Palettised();
+// Why no window can show the frame's colours on this screen, naming its visual; "" if it can.
+const char* X11Refusal();
+// The system palette: the default colormap's static entries, the others as realised last.
+int32_t GetX11SystemPalette(int32_t first, int32_t count, PaletteEntry* entries);
+// Realises count palette entries into the system palette (its static entries stay), and into
+// the window's colormap when a window is given; returns how many entries changed.
+int32_t RealizeX11Palette(PlatformWindow* window, const PaletteEntry* entries, int32_t count);
+// The window is about to get the focus: without a window manager, its colormap is installed
+// again at the next realisation.
+void NoteX11Focus(PlatformWindow* window);
 
 // ---------------------------------------------------------------------------------------
 // Resources compiled into the program (made from data/ by the build).

@@ -1,9 +1,12 @@
-// draw.cpp — drawing contexts, palettes and 8-bit bitmap sections on a screen without a
-// palette, and the block copy that puts a bitmap into the window in one upload.
+// draw.cpp — drawing contexts, palettes and 8-bit bitmap sections, and the block copy that
+// puts a bitmap into the window in one upload.
 //
-// The screen is true-colour: palettes are kept but change nothing that is shown, and the
-// system palette reports the 20 static colours of a 256-colour display. A bitmap's indices
-// become screen colours through its own colour table when it is copied into the window.
+// On a true-colour screen palettes are kept but change nothing that is shown, and the system
+// palette reports the 20 static colours of a 256-colour display; a bitmap's indices become
+// screen colours through its own colour table when it is copied into the window. On a
+// palettised X display (x11present.cpp) the system palette is the window's colormap: its
+// static colours are the display's, realising a palette stores its colours there, and the
+// indices go to the screen as they are.
 #include <cstdlib>
 #include <cstring>
 
@@ -132,7 +135,17 @@ Presented PresentThroughSurface(PlatformWindow* window, int32_t x, int32_t y, in
   width = SDL_min(width, surface->w - x);
   height = SDL_min(height, surface->h - y);
   if (width <= 0 || height <= 0) return Presented::Shown;
-  if (surface->format->BytesPerPixel != 4) {
+  if (surface->format->BytesPerPixel == 1 && X11Palettised()) {
+    // The window shows indices through the colormap the palette was realised into.
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+      SetPlatformError("the window surface could not be locked");
+      return Presented::Failed;
+    }
+    CopyIndexedRows(static_cast<uint8_t*>(surface->pixels) +
+                        static_cast<ptrdiff_t>(y) * surface->pitch + x,
+                    surface->pitch, source, stride, width, height);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  } else if (surface->format->BytesPerPixel != 4) {
     if (!ConvertThroughStaging(surface, x, y, width, height, source, stride, bitmap->colours)) {
       SetPlatformError("the frame could not be converted to the window's pixels");
       return Presented::Failed;
@@ -170,7 +183,7 @@ bool PresentBlock(PlatformWindow* window, int32_t x, int32_t y, int32_t width, i
   ptrdiff_t stride = bitmap->bottomUp ? -bitmap->stride : bitmap->stride;
   Presented done = PresentX11(window, x, y, width, height, first, stride, bitmap->colours);
   if (done != Presented::NotMine) {
-    presentPath = "x11-shm";
+    presentPath = X11PresentPath();
     return done == Presented::Shown;
   }
   done = PresentWayland(window, x, y, width, height, first, stride, bitmap->colours);
@@ -217,8 +230,13 @@ ContextHandle BeginPaint(WindowHandle handle) {
 
 void EndPaint(WindowHandle, ContextHandle) {}
 
+// Whether the screen has a palette of its own; asked before any window exists, so video
+// starts here if nothing has started it yet.
+static bool Palettised() { return StartVideo() && X11Palettised(); }
+
 int32_t GetSystemPaletteEntries(ContextHandle, int32_t first, int32_t count,
                                 PaletteEntry* entries) {
+  if (Palettised()) return GetX11SystemPalette(first, count, entries);
   // No palette display here: the system palette is the reset one of a 256-colour display.
   return ResetSystemPaletteEntries(first, count, entries);
 }
@@ -238,8 +256,16 @@ PaletteHandle SelectPalette(ContextHandle context, PaletteHandle palette) {
   return previous;
 }
 
-// The screen shows every colour as it is: realising never changes a system entry.
-int32_t RealizePalette(ContextHandle) { return 0; }
+// A true-colour screen shows every colour as it is: realising never changes a system entry.
+// A palettised one takes the palette into its system palette, from the screen's context or a
+// window's; a memory context's palette only describes its bitmap.
+int32_t RealizePalette(ContextHandle context) {
+  if (context == nullptr || context->palette == nullptr || context->kind == ContextMemory ||
+      !Palettised())
+    return 0;
+  PlatformWindow* w = context->kind == ContextWindow ? context->window : nullptr;
+  return RealizeX11Palette(w, context->palette->entries, context->palette->count);
+}
 
 void DeletePalette(PaletteHandle palette) {
   if (palette != &defaultPalette) delete palette;

@@ -193,6 +193,11 @@ void PumpNativeEvents() {
 void NotifyFocus(PlatformWindow* w, bool focused, bool queued) {
   if (w->focused == focused) return;
   w->focused = focused;
+  // On a palettised display a window about to get the focus realises its palette first.
+  if (focused && X11Palettised()) {
+    NoteX11Focus(w);
+    Deliver(w, queued, WM_QUERYNEWPALETTE, 0, 0);
+  }
   Deliver(w, queued, focused ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
 }
 

@@ -59,6 +59,8 @@ bool StartVideo() {
   }
   videoStarted = true;
   videoFailed = false;
+  // The screen's visual decides how the frame's colours reach it, before any window exists.
+  if (driver != nullptr && strcmp(driver, "x11") == 0) ProbeX11Screen();
   // Typed characters come from text input, which alone tells p from P.
   SDL_StartTextInput();
   StartMessageQueue();

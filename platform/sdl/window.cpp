@@ -98,6 +98,10 @@ WindowHandle CreateMainWindow(const char* className, const char* title, uint32_t
     return nullptr;
   }
   if (!StartVideo()) return nullptr;
+  if (X11Refusal()[0] != 0) {
+    SetPlatformError("no window for this screen", X11Refusal());
+    return nullptr;
+  }
   // The frame is unknown until the window is shown, so the client area starts at the outer
   // size; the first size notification lets the window procedure correct it.
   int sx = x == CW_USEDEFAULT ? SDL_WINDOWPOS_UNDEFINED : x;

@@ -2,8 +2,9 @@
 
 Every wait polls with a deadline; nothing sleeps for a fixed time.
 
-    with XSession() as x:              Xvfb on a free display (-displayfd) plus openbox
-                                       (XSession(depth=8): a 256-colour screen, 16: RGB565)
+    with XSession() as x:              Xvfb on a free display (-displayfd) plus openbox; of the
+                                       given depth (24 unless TORVEX_E2E_DEPTH says otherwise:
+                                       8 is a palettised display, 16 RGB565)
         x.env                          environment for programs on that display (DISPLAY set)
         x.start(args, env={}, log=p, cwd=None)  a program on the display (Popen; output to log)
         x.tool("xdotool", ...)         run an X tool there and return its stdout
@@ -16,7 +17,11 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
         x.outer_origin(w)              (x, y) of the frame's outer top-left corner
         x.window_in_tree(name)         id of a window of that name anywhere in the tree, or None
         x.title(w), x.active_window()    the window's name (_NET_WM_NAME or WM_NAME)
-        x.screenshot()                 Image of the root window (exact colours, no cursor)
+        x.screenshot()                 Image of the root window (exact colours, no cursor), on
+                                       a palettised display through the default colormap
+        x.window_shot(w)               Image of a window, through the window's own colormap
+        x.colormap(w)                  (colormap id, installed) of a window (xwininfo)
+        x.colours(colormap)            its 256 entries as (r, g, b), 8 bits each
         x.key(keys), x.move_pointer(px, py), x.click(button), x.pointer()
         x.wait_confined(area)          until a move away stays in area (x, y, width, height)
         x.activate(w), x.minimise(w), x.close(w) (wmctrl: the window manager's close)
@@ -118,16 +123,23 @@ class LogFile:
         return wait_until(find, timeout, "log line /%s/ in %s" % (pattern, self.path))
 
 
-class XSession:
-    """An X server of its own (Xvfb, 1024x768x24 unless told) with openbox; stopped on exit."""
+class XColor(ctypes.Structure):
+    _fields_ = [("pixel", ctypes.c_ulong), ("red", ctypes.c_ushort), ("green", ctypes.c_ushort),
+                ("blue", ctypes.c_ushort), ("flags", ctypes.c_char), ("pad", ctypes.c_char)]
 
-    def __init__(self, width=1024, height=768, depth=24):
+
+class XSession:
+    """An X server of its own (Xvfb, 1024x768, depth 24 by default) with openbox; stopped on
+    exit."""
+
+    def __init__(self, width=1024, height=768, depth=None):
         self.folder = tempfile.mkdtemp(prefix="torvex-x-")
         self.width, self.height = width, height
+        self.depth = depth or int(os.environ.get("TORVEX_E2E_DEPTH", "24"))
         self.processes = []
         read, write = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx%d" % (width, height, depth),
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx%d" % (width, height, self.depth),
              "-nolisten", "tcp"],
             pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=_die_with_parent)
@@ -276,6 +288,32 @@ class XSession:
     def screenshot(self):
         return parse_ppm(self.tool("import", "-window", "root", "-depth", "8", "ppm:-",
                                    binary=True))
+
+    def window_shot(self, window):
+        return parse_ppm(self.tool("import", "-window", str(window), "-depth", "8", "ppm:-",
+                                   binary=True))
+
+    def colormap(self, window):
+        out = self.tool("xwininfo", "-id", str(window))
+        m = re.search(r"Colormap: (0x[0-9a-f]+) \((not )?installed\)", out)
+        return int(m.group(1), 16), m.group(2) is None
+
+    def colours(self, colormap):
+        xlib = ctypes.CDLL("libX11.so.6")
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        xlib.XQueryColors.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p,
+                                      ctypes.c_int]
+        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        display = xlib.XOpenDisplay(self.display.encode())
+        if not display:
+            raise RuntimeError("cannot open %s" % self.display)
+        cells = (XColor * 256)()
+        for i in range(256):
+            cells[i].pixel = i
+        xlib.XQueryColors(display, colormap, cells, 256)
+        xlib.XCloseDisplay(display)
+        return [(c.red >> 8, c.green >> 8, c.blue >> 8) for c in cells]
 
     def key(self, *keys):
         self.tool("xdotool", "key", *keys)

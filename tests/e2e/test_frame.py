@@ -22,7 +22,8 @@ class FrameTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="torvex-e2e-")
         self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
-        self.x = XSession()
+        # A palettised display (depth 8) for the tests that say so.
+        self.x = XSession(depth=8 if "palettised" in self._testMethodName else None)
         self.log = LogFile(os.path.join(self.folder, "log.txt"))
         self.dump = os.path.join(self.folder, "frame.bin")
         self.app = None
@@ -70,6 +71,15 @@ class FrameTest(unittest.TestCase):
         if subprocess.run(["unshare", "--ipc", "true"], capture_output=True).returncode != 0:
             self.skipTest("cannot make an IPC namespace here (needs root)")
         self.check_every_shift("sdl-surface", prefix=["unshare", "--ipc"])
+
+    def test_a_palettised_display_shows_the_indices_through_the_windows_colormap(self):
+        # Through shared memory, then through SDL's window surface: the colours are those the
+        # palette was realised with, read through the window's own colormap.
+        self.check_every_shift("x11-shm-indexed")
+        self.x.close(self.window)
+        self.assertEqual(self.app.wait(20), 0)
+        os.remove(self.log.path)
+        self.check_every_shift("sdl-surface", TORVEX_PRESENT="sdl")
 
     def check_every_shift(self, path, prefix=(), **env):
         self.start_app(prefix, **env)
@@ -158,8 +168,12 @@ class FrameTest(unittest.TestCase):
 
     def matches_screen(self, shift, colours, frame):
         def compare():
-            shot = self.x.screenshot()
-            cx, cy, _, _ = self.x.client_geometry(self.window)
+            if self.x.depth == 8:
+                # Through the window's colormap, as the screen shows it while it has the focus.
+                shot, cx, cy = self.x.window_shot(self.window), 0, 0
+            else:
+                shot = self.x.screenshot()
+                cx, cy, _, _ = self.x.client_geometry(self.window)
             for y in range(384):
                 row = (383 - y) * 516 + shift
                 at = ((cy + y) * shot.width + cx) * 3
