@@ -37,6 +37,11 @@ class WaylandTest(unittest.TestCase):
         self.x.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
 
+    def shot(self):
+        """A picture of the output, and where the client area lies in it."""
+        cx, cy, _, _ = self.client
+        return self.x.screenshot(), cx, cy
+
     # What the X11 tests do with a window, the same here: only the session differs.
     client_shot = Borrowed.client_shot
     still_frame = Borrowed.still_frame
