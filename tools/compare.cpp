@@ -489,7 +489,7 @@ void DrawLegend(Canvas& c, const Font& font, const std::vector<std::string>& nam
   }
 }
 
-// Where each result was measured, two lines each: the processor; the display server and date.
+// Where each result was measured, two lines each: the processor; the date and display server.
 constexpr int FootnoteLines = 2;
 
 std::string EnvironmentText(const Json& result, const char* key) {
@@ -511,7 +511,8 @@ void DrawFootnote(Canvas& c, const Font& font, const std::vector<Json>& results,
     int y = top + LineHeight * FootnoteLines * static_cast<int>(i);
     std::string date = EnvironmentText(results[i], "date").substr(0, 10);
     std::string first = std::to_string(i + 1) + " " + EnvironmentText(results[i], "cpu_model");
-    std::string second = "  display " + EnvironmentText(results[i], "display_server") + ", " + date;
+    // The date first: a long display server's name is what the width cuts.
+    std::string second = "  " + date + ", display " + EnvironmentText(results[i], "display_server");
     font.Text(c, Margin, y, Printable(first).substr(0, room));
     font.Text(c, Margin, y + LineHeight, Printable(second).substr(0, room));
   }
