@@ -14,8 +14,6 @@
 #include <memory>
 #include <thread>
 
-#include <nlohmann/json.hpp>
-
 #include "app/runner/runner.h"
 #include "torvex_version.h"
 
@@ -24,8 +22,6 @@
 #endif
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // A number with a fixed count of decimals as the result has always written it (a rate to a
 // tenth, a share to four places); not finite is null: a figure that is not known.
@@ -44,20 +40,22 @@ int DecimalsOf(const std::string& key) {
   return 1;
 }
 
+}  // namespace
+
 // The result's layout: one line per key at the top level, everything below it on that line,
 // the library writing every string (escapes included) and whole number.
-std::string Write(const Json& value, const std::string& key) {
+std::string JsonText(const Json& value, const std::string& key) {
   if (value.is_object()) {
     std::string out = "{";
     for (auto item = value.begin(); item != value.end(); ++item) {
       if (item != value.begin()) out += ", ";
-      out += Json(item.key()).dump() + ": " + Write(item.value(), item.key());
+      out += Json(item.key()).dump() + ": " + JsonText(item.value(), item.key());
     }
     return out + "}";
   }
   if (value.is_array()) {
     std::string out = "[";
-    for (size_t i = 0; i < value.size(); ++i) out += (i > 0 ? ", " : "") + Write(value[i], key);
+    for (size_t i = 0; i < value.size(); ++i) out += (i > 0 ? ", " : "") + JsonText(value[i], key);
     return out + "]";
   }
   if (value.is_number_float()) {
@@ -71,6 +69,8 @@ std::string Write(const Json& value, const std::string& key) {
   // Bytes that are not UTF-8 (a processor's name, a display server's) become U+FFFD.
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
+
+namespace {
 
 std::string CpuModel() {
   std::ifstream in("/proc/cpuinfo");
@@ -174,8 +174,7 @@ Json EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
                    {"music_opened", b.musicOpened != 0},
                    {"effect_opened", b.effectOpened != 0}};
   // The desktop and the machine (environment.cpp), then the date.
-  Json desktop = Json::parse("{" + DesktopJson(e, run).substr(2) + "}");
-  for (auto& item : desktop.items()) environment[item.key()] = item.value();
+  AddDesktopJson(environment, e, run);
   environment["date"] = e.date;
   return environment;
 }
@@ -353,13 +352,13 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   j["window"] = options.window;
   // Runs until stable, the display's refresh and the per-frame log (stable.cpp,
   // environment.cpp, framelog.cpp).
-  j["until_stable"] = Json::parse(UntilStableJson(options, result));
-  j["capped_by_refresh"] = Json::parse(CappedByRefreshJson(result));
-  j["frame_log"] = Json::parse(FrameLogJson(options, result));
+  j["until_stable"] = UntilStableJson(options, result);
+  j["capped_by_refresh"] = CappedByRefreshJson(result);
+  j["frame_log"] = FrameLogJson(options, result);
   j["environment"] = EnvironmentJson(result.environment, first);
   std::string out = "{\n";
   for (auto item = j.begin(); item != j.end(); ++item) {
-    out += "  " + Json(item.key()).dump() + ": " + Write(item.value(), item.key());
+    out += "  " + Json(item.key()).dump() + ": " + JsonText(item.value(), item.key());
     out += std::next(item) != j.end() ? ",\n" : "\n";
   }
   return out + "}\n";
