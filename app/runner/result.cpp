@@ -1,18 +1,11 @@
 // result.cpp — the runner's result: statistics over the runs' exact rates, the frame times of
 // all measured runs together, the machine it ran on, as one stable line or as JSON (schema 1).
-#ifndef _WIN32
-#include <sys/utsname.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <memory>
-#include <thread>
 
 #include "app/runner/runner.h"
 #include "torvex_version.h"
@@ -71,17 +64,6 @@ std::string JsonText(const Json& value, const std::string& key) {
 }
 
 namespace {
-
-std::string CpuModel() {
-  std::ifstream in("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("model name", 0) != 0) continue;
-    size_t colon = line.find(':');
-    if (colon != std::string::npos) return line.substr(line.find_first_not_of(' ', colon + 1));
-  }
-  return "unknown";
-}
 
 // The frame times of several runs as one set: their histograms added.
 struct MergedTimes {
@@ -234,24 +216,15 @@ RunEnvironment CollectEnvironment() {
 #else
   e.compiler = "unknown";
 #endif
-  e.cpuModel = CpuModel();
+  CollectDesktop(e);  // the machine's facts and the command line (environment.cpp)
+  e.cpuModel = e.machine.cpuModel[0] != 0 ? e.machine.cpuModel : "unknown";
+  e.kernel = e.machine.kernel[0] != 0 ? e.machine.kernel : "unknown";
+  e.cores = e.machine.cores;
   time_t now = time(nullptr);
-  tm utc;
-#ifdef _WIN32
-  // The system's version is in each run's backend record.
-  e.cores = static_cast<int32_t>(std::thread::hardware_concurrency());
-  e.kernel = "Windows";
-  gmtime_s(&utc, &now);
-#else
-  e.cores = static_cast<int32_t>(sysconf(_SC_NPROCESSORS_ONLN));
-  utsname name;
-  e.kernel = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "unknown";
-  gmtime_r(&now, &utc);
-#endif
+  tm utc = *gmtime(&now);  // the runner has one thread
   char date[32];
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
   e.date = date;
-  CollectDesktop(e);  // environment.cpp
   return e;
 }
 
