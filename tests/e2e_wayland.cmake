@@ -1,5 +1,9 @@
 # e2e_wayland.cmake — the program end to end under a Wayland compositor (sway, headless), with
 # a pointer and a keyboard of our own (tests/e2e/wayland_input.c) on the compositor's seat.
+# Wayland is the SDL backend's (its wayland-scanner and pkg-config are found there).
+if(NOT TORVEX_PLATFORM STREQUAL "sdl")
+  return()
+endif()
 pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon)
 set(wayland_input_generated ${PROJECT_BINARY_DIR}/tests/wayland)
 set(wayland_input_sources ${CMAKE_CURRENT_LIST_DIR}/e2e/wayland_input.c)

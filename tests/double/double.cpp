@@ -544,4 +544,5 @@ int32_t GetRunnerStopSignal() { return RunnerStopSignal; }
 
 ProcessUsage GetProcessUsage() { return Usage; }
 
+// Every path can be written: the double has no files of its own.
 WriteCheck CheckWritable(const char*) { return WriteCheck::Writable; }
