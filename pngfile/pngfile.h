@@ -45,3 +45,6 @@ bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE
                      std::string& why);
 bool WriteFileSafely(const std::string& path, const std::vector<uint8_t>& bytes,
                      std::string& why);
+// Writes the file as it is, in place (a device, a pipe; every output in builds without libpng).
+bool WriteFileInPlace(const std::string& path, const std::function<bool(std::FILE*)>& write,
+                      std::string& why);

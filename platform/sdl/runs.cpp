@@ -153,20 +153,10 @@ bool StartRun(RunBody body, bool last, RunEnd* end) {
 }
 
 void CatchRunnerStops() {
-  struct sigaction action;
-  memset(&action, 0, sizeof action);
-  action.sa_handler = OnRunnerSignal;
-  sigemptyset(&action.sa_mask);
   // No SA_RESTART: a stop must break off whatever the runner waits for (an output that is a
   // pipe nobody reads, say); every wait looks at the stop when interrupted.
-  action.sa_flags = 0;
-  for (int s : RunnerStopSignals) {
-    // A signal ignored by whoever started us stays ignored (nohup, a shell's background job);
-    // the runs inherit that.
-    struct sigaction before;
-    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-    sigaction(s, &action, nullptr);
-  }
+  CatchUnlessIgnored(RunnerStopSignals, sizeof RunnerStopSignals / sizeof *RunnerStopSignals,
+                     OnRunnerSignal, 0);
   signal(SIGPIPE, SIG_IGN);
 }
 
