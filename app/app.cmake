@@ -14,7 +14,7 @@ target_include_directories(torvex_runner PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(torvex_runner PRIVATE TORVEX_BUILD_TYPE="${CMAKE_BUILD_TYPE}"
   TORVEX_DATA_FROM_PROGRAM="${TORVEX_DATA_FROM_PROGRAM}")
 include(${PROJECT_SOURCE_DIR}/cmake/json.cmake)
-target_link_libraries(torvex_runner PUBLIC torvex_core torvex_version PRIVATE torvex_json)
+target_link_libraries(torvex_runner PUBLIC torvex_core torvex_version torvex_json)
 
 # A console program on the same backend; its screenshots go through the shared PNG writer.
 add_executable(torvex32-bench ${CMAKE_CURRENT_LIST_DIR}/runner/main.cpp)

@@ -393,6 +393,10 @@ struct MachineReport {
   int64_t memoryBytes;       // total physical memory
   char cpuGovernor[64];      // the CPU frequency governor ("performance", "schedutil"); several
                              // distinct ones are listed with commas
+  char cpuModel[128];        // the processor's name, as the system gives it
+  char kernel[144];          // the system's kernel and its release: "Linux 6.1.0-13-amd64";
+                             // "Windows" (its version is in osRelease)
+  int32_t cores;             // processors online
 };
 // Fills the report; callable at any time, with or without a window.
 void GetMachineReport(MachineReport* report);
@@ -407,6 +411,76 @@ void GetMachineReport(MachineReport* report);
 void CatchStopSignals();
 // The number of the first signal that asked the program to stop; 0 while none did.
 int32_t GetStopSignal();
+
+// ---------------------------------------------------------------------------------------
+// Measured runs, each in a process of its own: a runner starts this same program afresh for
+// every run and waits for it, keeping the user's settings out of the runs' way. What a run
+// reports goes through a share of fixed size that the run fills in while it goes and the
+// runner reads once the run has ended, so that a run killed or stopped keeps what it wrote.
+
+// The runner's private folder, made afresh (no one else's) in the folder for temporary files
+// ($TMPDIR, else /tmp; on Windows the system's); its path into buffer. Returns the path's
+// length, or 0 if it cannot be made (errno says why).
+uint32_t MakePrivateFolder(char* buffer, uint32_t size);
+// Makes the runs started from now on keep their configuration in folder, under a name where
+// the profile file can be neither read nor written (not even by the superuser): every run opens
+// its window at the same default place and none writes a profile. The runs' temporary files go
+// into folder too where the backend chooses where they go.
+void UsePrivateConfiguration(const char* folder);
+// How the runs started from now on show their frames: headless (composed and presented into a
+// window on no screen, the sound played into no device) or in real windows. videoDriver: the
+// window system's driver where the backend offers several ("" its own choice; given, it rules
+// the sound too). present: the way to the screen to try first, as TORVEX_PRESENT ("" the
+// backend's choice; a backend with only one way ignores it).
+void ChooseRunDisplay(bool headless, const char* videoDriver, const char* present);
+
+// The body of one run, called in the run's own process after it catches the stop requests
+// (CatchStopSignals): fills share in as the run goes (all zero when called) and returns the
+// process's exit code. last: the run may be the runner's last.
+using RunBody = int32_t (*)(void* share, bool last);
+// How a run ended.
+struct RunEnd {
+  int32_t exitCode;       // the code it exited with; 0 when a signal killed it
+  int32_t signal;         // the signal that killed it, or 0
+  bool reported;          // its body returned: the share holds all it had to say
+  char description[64];   // "exit status 1", "killed by Terminated"
+};
+// In the runner, once, before the first run: makes the share of shareBytes (the runner's view
+// of it is returned; null with errno set if it cannot be had) and notes how a run is started:
+// with the runner's own command line (argc, argv), what it leaves in folder (the private one).
+void* PrepareRuns(int argc, char** argv, const char* folder, size_t shareBytes);
+// In every process of the runner's program, once its arguments are read and before anything
+// else: in a process started as a run, runs body on a share of shareBytes (as PrepareRuns is
+// given) and ends the process with its exit code, never returning; anywhere else returns at
+// once.
+void ServeRun(RunBody body, size_t shareBytes);
+// Starts one run of body and waits for its end, which end describes; false (with the reason
+// on the standard error) if no run could be started. The share is zeroed first. A stop request
+// that reaches the runner (CatchRunnerStops) at any moment, starting included, reaches the run,
+// which ends through its normal shut-down with its share as far as it got; a runner killed
+// outright leaves no run behind, it stops by itself.
+bool StartRun(RunBody body, bool last, RunEnd* end);
+// In the runner, first thing: notes every request to stop (those of CatchStopSignals, and
+// those whose default would end the runner on the spot and leave its private folder behind)
+// and passes it on to the run in progress; a wait of the runner's (a write to a pipe nobody
+// reads, say) is broken off by one. A broken pipe no longer ends the runner. A request ignored
+// by whoever started the runner stays ignored, for the runs too.
+void CatchRunnerStops();
+// The first signal that asked the runner to stop; 0 while none did.
+int32_t GetRunnerStopSignal();
+
+// The process's processor time (user and system, in ns) and its context switches (voluntary
+// and not) so far; -1 each where the system does not tell them.
+struct ProcessUsage {
+  int64_t cpuNs;
+  int64_t switches;
+};
+ProcessUsage GetProcessUsage();
+
+// Whether an existing file or folder can be written now. A named pipe can while something
+// reads it: a write to one that nobody reads would wait for ever.
+enum class WriteCheck { Writable, NotWritable, PipeWithoutReader };  // NotWritable: see errno
+WriteCheck CheckWritable(const char* path);
 
 // ---------------------------------------------------------------------------------------
 // Clocks: milliseconds since an arbitrary start, unsigned 32-bit, wrapping.

@@ -28,8 +28,9 @@ bool WritePngRows(const std::string& path, int32_t width, int32_t height, int ch
 
 // Output files are written so that the target is never left half-written: the data goes to a
 // new file beside the target, is flushed to the disk, and only then replaces the target in one
-// rename. On any failure the target keeps every byte and nothing is left beside it. (Builds
-// with libpng only.)
+// rename. On any failure the target keeps every byte and nothing is left beside it. (StageFile,
+// CommitFile and DiscardFile in builds with libpng only; without it, the Windows build,
+// WriteFileSafely writes the target in place.)
 struct StagedFile {
   std::string target;     // the path as given (a symbolic link is replaced through)
   std::string temporary;  // the written data, waiting for CommitFile
@@ -44,3 +45,6 @@ bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE
                      std::string& why);
 bool WriteFileSafely(const std::string& path, const std::vector<uint8_t>& bytes,
                      std::string& why);
+// Writes the file as it is, in place (a device, a pipe; every output in builds without libpng).
+bool WriteFileInPlace(const std::string& path, const std::function<bool(std::FILE*)>& write,
+                      std::string& why);

@@ -98,21 +98,5 @@ bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE
   }
   // A device or a pipe is written to as it is: a file renamed over it would take its place
   // (for root even over /dev/null), and there is nothing in it to keep. A folder fails here.
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  bool ok = file != nullptr && write(file) && std::fflush(file) == 0 && std::ferror(file) == 0;
-  int error = errno;
-  if (file != nullptr && std::fclose(file) != 0 && ok) ok = false, error = errno;
-  errno = error;
-  if (!ok) why = Reason(path, "cannot be written");
-  return ok;
-}
-
-bool WriteFileSafely(const std::string& path, const std::vector<uint8_t>& bytes,
-                     std::string& why) {
-  return WriteFileSafely(
-      path,
-      [&bytes](std::FILE* file) {
-        return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-      },
-      why);
+  return WriteFileInPlace(path, write, why);
 }

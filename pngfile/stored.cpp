@@ -78,3 +78,9 @@ bool WritePngRows(const std::string& path, int32_t width, int32_t height, int ch
   }
   return std::fclose(file) == 0;
 }
+
+// Without a staging writer, outputs are written in place.
+bool WriteFileSafely(const std::string& path, const std::function<bool(std::FILE*)>& write,
+                     std::string& why) {
+  return WriteFileInPlace(path, write, why);
+}

@@ -1,9 +1,12 @@
 // platform_test.cpp — the platform layer's own parts on the real implementation: profile
 // files in a temporary folder, the configuration folder, the clocks, the program's path, the
-// pixel conversion in every method this machine has, the compiled-in resources, and the SDL
-// backend's windows, messages and block copy on SDL's dummy video driver.
+// pixel conversion in every method this machine has, the compiled-in resources, measured runs
+// in processes of their own and the machine's facts, and the SDL backend's windows, messages
+// and block copy on SDL's dummy video driver.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -752,6 +755,73 @@ TEST_F(BackendTest, TheSystemPaletteReportsTheStaticColoursAndRealisingChangesNo
   EXPECT_EQ(entries[246].green, 251);
   EXPECT_EQ(entries[255].red, 255);
   EXPECT_EQ(RealizePalette(GetScreenContext()), 0);
+}
+
+// A run's body that says what it was told and exits with 3.
+int32_t WriteAndExit(void* share, bool last) {
+  static_cast<int32_t*>(share)[0] = 1234;
+  static_cast<int32_t*>(share)[1] = last ? 1 : 2;
+  return 3;
+}
+
+// A run's body killed halfway: what it wrote before must reach the runner.
+int32_t WriteAndDie(void* share, bool) {
+  static_cast<int32_t*>(share)[0] = 5678;
+  raise(SIGKILL);
+  return 0;
+}
+
+TEST(RunTest, ARunReportsThroughItsShareAndItsEndHoweverItEnded) {
+  auto* share = static_cast<int32_t*>(PrepareRuns(0, nullptr, "/tmp", 4096));
+  ASSERT_NE(share, nullptr);
+  share[0] = 99;
+  RunEnd end;
+  ASSERT_TRUE(StartRun(WriteAndExit, true, &end));
+  EXPECT_EQ(end.exitCode, 3);
+  EXPECT_EQ(end.signal, 0);
+  EXPECT_TRUE(end.reported);
+  EXPECT_STREQ(end.description, "exit status 3");
+  EXPECT_EQ(share[0], 1234);
+  EXPECT_EQ(share[1], 1);
+  ASSERT_TRUE(StartRun(WriteAndDie, false, &end));
+  EXPECT_EQ(end.signal, SIGKILL);
+  EXPECT_EQ(end.exitCode, 0);
+  EXPECT_FALSE(end.reported);
+  EXPECT_EQ(share[0], 5678);
+  EXPECT_EQ(share[1], 0);  // zeroed before the run
+  EXPECT_EQ(std::string(end.description).rfind("killed by ", 0), 0u) << end.description;
+}
+
+TEST(RunTest, ThePrivateFolderIsNewAndAPipeIsWritableOnlyWhileRead) {
+  char first[4096], second[4096];
+  ASSERT_GT(MakePrivateFolder(first, sizeof first), 0u);
+  ASSERT_GT(MakePrivateFolder(second, sizeof second), 0u);
+  EXPECT_STRNE(first, second);
+  EXPECT_TRUE(std::filesystem::is_directory(first));
+  EXPECT_EQ(CheckWritable(first), WriteCheck::Writable);
+  std::string pipe = std::string(first) + "/pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_EQ(CheckWritable(pipe.c_str()), WriteCheck::PipeWithoutReader);
+  int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(CheckWritable(pipe.c_str()), WriteCheck::Writable);
+  close(reader);
+  EXPECT_EQ(CheckWritable((std::string(first) + "/missing/file").c_str()),
+            WriteCheck::NotWritable);
+  std::filesystem::remove_all(first);
+  std::filesystem::remove_all(second);
+  char tiny[8];
+  EXPECT_EQ(MakePrivateFolder(tiny, sizeof tiny), 0u);  // no room for the name: none is left
+}
+
+TEST(RunTest, TheProcessAndTheMachineAreTold) {
+  ProcessUsage usage = GetProcessUsage();
+  EXPECT_GE(usage.cpuNs, 0);
+  EXPECT_GE(usage.switches, 0);
+  MachineReport machine;
+  GetMachineReport(&machine);
+  EXPECT_EQ(std::string(machine.kernel).rfind("Linux ", 0), 0u) << machine.kernel;
+  EXPECT_GE(machine.cores, 1);
 }
 
 }  // namespace

@@ -95,11 +95,13 @@ TEST(UntilStable, MetOnlyWithThreeCompleteRunsWithinTheTarget) {
   EXPECT_FALSE(StableEnough(o, *result));
   result->runs.push_back(Finished(1040, 1000));  // cv 2.3%
   EXPECT_TRUE(StableEnough(o, *result));
-  EXPECT_EQ(UntilStableJson(o, *result), "{\"target_cv\": 0.05, \"runs\": 3, \"met\": true}");
+  EXPECT_EQ(JsonText(UntilStableJson(o, *result)),
+            "{\"target_cv\": 0.05, \"runs\": 3, \"met\": true}");
   EXPECT_EQ(HeadlineNotes(o, *result), ", cv target 5% met after 3 runs");
   result->runs.push_back(Finished(1400, 1000));  // cv 17%
   EXPECT_FALSE(StableEnough(o, *result));
-  EXPECT_EQ(UntilStableJson(o, *result), "{\"target_cv\": 0.05, \"runs\": 4, \"met\": false}");
+  EXPECT_EQ(JsonText(UntilStableJson(o, *result)),
+            "{\"target_cv\": 0.05, \"runs\": 4, \"met\": false}");
   EXPECT_EQ(HeadlineNotes(o, *result), ", cv target 5% not met after 4 runs");
   // A stopped run is never stable.
   auto stopped = ResultOf(
@@ -107,7 +109,7 @@ TEST(UntilStable, MetOnlyWithThreeCompleteRunsWithinTheTarget) {
   EXPECT_FALSE(StableEnough(o, *stopped));
   // Without the option: nothing to say, and the result says null.
   EXPECT_FALSE(StableEnough(Parsed({}), *result));
-  EXPECT_EQ(UntilStableJson(Parsed({}), *result), "null");
+  EXPECT_EQ(JsonText(UntilStableJson(Parsed({}), *result)), "null");
   EXPECT_EQ(HeadlineNotes(Parsed({}), *result), "");
   std::string json = ResultJson(o, *result);
   EXPECT_NE(
@@ -182,13 +184,15 @@ TEST(DesktopEnvironment, KnownFactsAsTheyAreAndUnknownOnesNull) {
 }
 
 TEST(DesktopEnvironment, JsonStringsStayValidForAnyBytes) {
-  EXPECT_EQ(JsonString("plain"), "\"plain\"");
-  EXPECT_EQ(JsonString("tab\there\\"), "\"tab\\u0009here\\\\\"");
-  EXPECT_EQ(JsonString("\xe2\x82\xac \xf0\x9f\x98\x80"), "\"\xe2\x82\xac \xf0\x9f\x98\x80\"");
+  EXPECT_EQ(JsonText(ValidUtf8("plain")), "\"plain\"");
+  EXPECT_EQ(JsonText(ValidUtf8("tab\there\\")), "\"tab\\there\\\\\"");
+  EXPECT_EQ(JsonText(ValidUtf8("\xe2\x82\xac \xf0\x9f\x98\x80")),
+            "\"\xe2\x82\xac \xf0\x9f\x98\x80\"");
   // Truncated, overlong and surrogate sequences are each replaced, the rest kept.
-  EXPECT_EQ(JsonString("a\xe2\x82"), "\"a\\ufffd\\ufffd\"");
-  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
-  EXPECT_EQ(JsonString("\xed\xa0\x80!"), "\"\\ufffd\\ufffd\\ufffd!\"");
+  const std::string replaced = "\xef\xbf\xbd";  // U+FFFD
+  EXPECT_EQ(ValidUtf8("a\xe2\x82"), "a" + replaced + replaced);
+  EXPECT_EQ(ValidUtf8("\xc0\xaf"), replaced + replaced);
+  EXPECT_EQ(ValidUtf8("\xed\xa0\x80!"), replaced + replaced + replaced + "!");
 }
 
 TEST(OtherFormats, X11perfLinesAsX11perfcompReadsThem) {
@@ -274,10 +278,10 @@ TEST(FrameLog, TheRunsFramesAsCsvFromABufferTakenBefore) {
   // The result names the file, the frames it holds against the run's and the limit.
   auto result = ResultOf({Finished(100, 1000)});
   result->runs[0].times.logCount = 100;
-  EXPECT_EQ(FrameLogJson(o, *result), "{\"file\": " + JsonString(file.string()) +
+  EXPECT_EQ(JsonText(FrameLogJson(o, *result)), "{\"file\": " + JsonText(file.string()) +
                                           ", \"frames\": 100, \"frames_timed\": 100, \"limit\": " +
                                           std::to_string(FrameLogLimit) + "}");
-  EXPECT_EQ(FrameLogJson(RunnerOptions{}, *result), "null");
+  EXPECT_EQ(JsonText(FrameLogJson(RunnerOptions{}, *result)), "null");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "app/runner/runner.h"
 
@@ -32,38 +33,28 @@ size_t Utf8Length(const std::string& text, size_t i) {
   return length;
 }
 
-// A text of a report ("" when not known), read no further than its array.
+// A text of a report, read no further than its array; null when not known.
 template <size_t N>
-std::string TextOrNull(const char (&text)[N]) {
+Json TextOrNull(const char (&text)[N]) {
   std::string value(text, strnlen(text, N));
-  return value.empty() ? "null" : JsonString(value);
+  return value.empty() ? Json(nullptr) : Json(ValidUtf8(value));
 }
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
+std::string ValidUtf8(const std::string& text) {
+  std::string out;
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
     size_t length = Utf8Length(text, i);
     if (length == 0) {
-      out += "\\ufffd";
-      i += 1;
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-      i += 1;
-    } else if (c < 0x20) {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
+      out += "\xef\xbf\xbd";  // U+FFFD
       i += 1;
     } else {
       out.append(text, i, length);
       i += length;
     }
   }
-  return out + "\"";
+  return out;
 }
 
 void CollectDesktop(RunEnvironment& e) {
@@ -71,23 +62,19 @@ void CollectDesktop(RunEnvironment& e) {
   e.commandLine = RunnerCommandLine;
 }
 
-std::string DesktopJson(const RunEnvironment& e, const RunRecord* run) {
+void AddDesktopJson(Json& into, const RunEnvironment& e, const RunRecord* run) {
   BackendReport b{};
   if (run != nullptr) b = run->backend;
-  char refresh[32] = "null";
-  if (b.refreshMilliHz > 0) snprintf(refresh, sizeof refresh, "%.3f", b.refreshMilliHz / 1000.0);
-  std::string commandLine = "[";
-  for (size_t i = 0; i < e.commandLine.size(); ++i)
-    commandLine += (i > 0 ? ", " : "") + JsonString(e.commandLine[i]);
-  commandLine += "]";
-  return ", \"session_type\": " + TextOrNull(b.sessionType) +
-         ", \"compositor\": " + TextOrNull(b.compositor) +
-         ", \"compositor_version\": " + TextOrNull(b.compositorVersion) +
-         ", \"refresh_hz\": " + refresh + ", \"os_release\": " + TextOrNull(e.machine.osRelease) +
-         ", \"memory_bytes\": " +
-         (e.machine.memoryBytes > 0 ? std::to_string(e.machine.memoryBytes) : "null") +
-         ", \"cpu_governor\": " + TextOrNull(e.machine.cpuGovernor) +
-         ", \"command_line\": " + commandLine;
+  Json commandLine = Json::array();
+  for (const std::string& argument : e.commandLine) commandLine.push_back(ValidUtf8(argument));
+  into["session_type"] = TextOrNull(b.sessionType);
+  into["compositor"] = TextOrNull(b.compositor);
+  into["compositor_version"] = TextOrNull(b.compositorVersion);
+  into["refresh_hz"] = b.refreshMilliHz > 0 ? Json(b.refreshMilliHz / 1000.0) : Json(nullptr);
+  into["os_release"] = TextOrNull(e.machine.osRelease);
+  into["memory_bytes"] = e.machine.memoryBytes > 0 ? Json(e.machine.memoryBytes) : Json(nullptr);
+  into["cpu_governor"] = TextOrNull(e.machine.cpuGovernor);
+  into["command_line"] = std::move(commandLine);
 }
 
 int32_t CappedByRefresh(const RunnerResult& result) {
@@ -121,7 +108,7 @@ int32_t CappedByRefresh(const RunnerResult& result) {
   return cpuPerFrame < 0.9 * 1e9 / perSecond ? 1 : 0;
 }
 
-std::string CappedByRefreshJson(const RunnerResult& result) {
+Json CappedByRefreshJson(const RunnerResult& result) {
   int32_t capped = CappedByRefresh(result);
-  return capped < 0 ? "null" : capped == 1 ? "true" : "false";
+  return capped < 0 ? Json(nullptr) : Json(capped == 1);
 }

@@ -48,13 +48,13 @@ bool WriteFrameLog(const RunnerOptions& options, FramePhaseTimes& times, std::st
   return ok;
 }
 
-std::string FrameLogJson(const RunnerOptions& options, const RunnerResult& result) {
-  if (options.frameLog.empty() || result.runs.empty()) return "null";
+Json FrameLogJson(const RunnerOptions& options, const RunnerResult& result) {
+  if (options.frameLog.empty() || result.runs.empty()) return nullptr;
   const RunRecord& last = result.runs.back();
-  return "{\"file\": " + JsonString(options.frameLog) +
-         ", \"frames\": " + std::to_string(last.times.logCount) +
-         ", \"frames_timed\": " + std::to_string(last.times.frame.total) +
-         ", \"limit\": " + std::to_string(FrameLogLimit) + "}";
+  return {{"file", ValidUtf8(options.frameLog)},
+          {"frames", last.times.logCount},
+          {"frames_timed", last.times.frame.total},
+          {"limit", FrameLogLimit}};
 }
 
 void WarnFrameLogFull(const RunnerOptions& options, const RunnerResult& result) {

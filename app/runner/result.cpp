@@ -1,20 +1,11 @@
 // result.cpp — the runner's result: statistics over the runs' exact rates, the frame times of
 // all measured runs together, the machine it ran on, as one stable line or as JSON (schema 1).
-#ifndef _WIN32
-#include <sys/utsname.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <memory>
-#include <thread>
-
-#include <nlohmann/json.hpp>
 
 #include "app/runner/runner.h"
 #include "torvex_version.h"
@@ -24,8 +15,6 @@
 #endif
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // A number with a fixed count of decimals as the result has always written it (a rate to a
 // tenth, a share to four places); not finite is null: a figure that is not known.
@@ -44,20 +33,22 @@ int DecimalsOf(const std::string& key) {
   return 1;
 }
 
+}  // namespace
+
 // The result's layout: one line per key at the top level, everything below it on that line,
 // the library writing every string (escapes included) and whole number.
-std::string Write(const Json& value, const std::string& key) {
+std::string JsonText(const Json& value, const std::string& key) {
   if (value.is_object()) {
     std::string out = "{";
     for (auto item = value.begin(); item != value.end(); ++item) {
       if (item != value.begin()) out += ", ";
-      out += Json(item.key()).dump() + ": " + Write(item.value(), item.key());
+      out += Json(item.key()).dump() + ": " + JsonText(item.value(), item.key());
     }
     return out + "}";
   }
   if (value.is_array()) {
     std::string out = "[";
-    for (size_t i = 0; i < value.size(); ++i) out += (i > 0 ? ", " : "") + Write(value[i], key);
+    for (size_t i = 0; i < value.size(); ++i) out += (i > 0 ? ", " : "") + JsonText(value[i], key);
     return out + "]";
   }
   if (value.is_number_float()) {
@@ -72,16 +63,7 @@ std::string Write(const Json& value, const std::string& key) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string CpuModel() {
-  std::ifstream in("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("model name", 0) != 0) continue;
-    size_t colon = line.find(':');
-    if (colon != std::string::npos) return line.substr(line.find_first_not_of(' ', colon + 1));
-  }
-  return "unknown";
-}
+namespace {
 
 // The frame times of several runs as one set: their histograms added.
 struct MergedTimes {
@@ -174,8 +156,7 @@ Json EnvironmentJson(const RunEnvironment& e, const RunRecord* run) {
                    {"music_opened", b.musicOpened != 0},
                    {"effect_opened", b.effectOpened != 0}};
   // The desktop and the machine (environment.cpp), then the date.
-  Json desktop = Json::parse("{" + DesktopJson(e, run).substr(2) + "}");
-  for (auto& item : desktop.items()) environment[item.key()] = item.value();
+  AddDesktopJson(environment, e, run);
   environment["date"] = e.date;
   return environment;
 }
@@ -235,24 +216,15 @@ RunEnvironment CollectEnvironment() {
 #else
   e.compiler = "unknown";
 #endif
-  e.cpuModel = CpuModel();
+  CollectDesktop(e);  // the machine's facts and the command line (environment.cpp)
+  e.cpuModel = e.machine.cpuModel[0] != 0 ? e.machine.cpuModel : "unknown";
+  e.kernel = e.machine.kernel[0] != 0 ? e.machine.kernel : "unknown";
+  e.cores = e.machine.cores;
   time_t now = time(nullptr);
-  tm utc;
-#ifdef _WIN32
-  // The system's version is in each run's backend record.
-  e.cores = static_cast<int32_t>(std::thread::hardware_concurrency());
-  e.kernel = "Windows";
-  gmtime_s(&utc, &now);
-#else
-  e.cores = static_cast<int32_t>(sysconf(_SC_NPROCESSORS_ONLN));
-  utsname name;
-  e.kernel = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release : "unknown";
-  gmtime_r(&now, &utc);
-#endif
+  tm utc = *gmtime(&now);  // the runner has one thread
   char date[32];
   strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
   e.date = date;
-  CollectDesktop(e);  // environment.cpp
   return e;
 }
 
@@ -353,13 +325,13 @@ std::string ResultJson(const RunnerOptions& options, const RunnerResult& result)
   j["window"] = options.window;
   // Runs until stable, the display's refresh and the per-frame log (stable.cpp,
   // environment.cpp, framelog.cpp).
-  j["until_stable"] = Json::parse(UntilStableJson(options, result));
-  j["capped_by_refresh"] = Json::parse(CappedByRefreshJson(result));
-  j["frame_log"] = Json::parse(FrameLogJson(options, result));
+  j["until_stable"] = UntilStableJson(options, result);
+  j["capped_by_refresh"] = CappedByRefreshJson(result);
+  j["frame_log"] = FrameLogJson(options, result);
   j["environment"] = EnvironmentJson(result.environment, first);
   std::string out = "{\n";
   for (auto item = j.begin(); item != j.end(); ++item) {
-    out += "  " + Json(item.key()).dump() + ": " + Write(item.value(), item.key());
+    out += "  " + Json(item.key()).dump() + ": " + JsonText(item.value(), item.key());
     out += std::next(item) != j.end() ? ",\n" : "\n";
   }
   return out + "}\n";

@@ -2,10 +2,6 @@
 // frames or of milliseconds of running time as if "EXIT" were clicked (or, on a signal, closed
 // as the window manager would close it), with the frame times in fixed-size histograms and the
 // process's CPU time and context switches over the frames.
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,25 +12,8 @@
 
 namespace {
 
-struct Usage {
-  int64_t cpuNs;
-  int64_t switches;
-};
-
-#ifdef _WIN32
-// The C library of Windows has no per-process usage: the figures are not known, and the result
-// says so (null) rather than claiming frames that cost nothing.
-Usage ReadUsage() { return {-1, -1}; }
-#else
-Usage ReadUsage() {
-  rusage u;
-  memset(&u, 0, sizeof u);
-  getrusage(RUSAGE_SELF, &u);
-  int64_t cpu = (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * int64_t{1000000000} +
-                (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * int64_t{1000};
-  return {cpu, u.ru_nvcsw + u.ru_nivcsw};
-}
-#endif
+using Usage = ProcessUsage;
+Usage ReadUsage() { return GetProcessUsage(); }
 
 // Taken as the first frame begins: start-up (files, sound devices, the window) stays out.
 Usage usageAtFirstFrame;

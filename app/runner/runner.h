@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/app.h"
 #include "graphics/graphics.h"
 #include "platform/platform.h"
+
+// The result's values as the JSON library holds them, keys in the order they were put in.
+using Json = nlohmann::ordered_json;
 
 // ---------------------------------------------------------------------------------------
 // Options (options.cpp).
@@ -118,6 +123,9 @@ struct RunnerResult {
 std::string HeadlineLine(const RunnerResult& result);
 // The JSON object (schema 1), one line per key at the top level.
 std::string ResultJson(const RunnerOptions& options, const RunnerResult& result);
+// A value of the result as the result writes it below its top level, on one line: fractional
+// figures with the decimals of their key (key: the value's own, or its container's).
+std::string JsonText(const Json& value, const std::string& key = "");
 // Whether a run enters the statistics: it started and ran for some time (a run of 0 ms has no
 // rate). The JSON gives this per run as "in_stats".
 bool CountsInStats(const RunRecord& run);
@@ -135,7 +143,7 @@ ScreenCheck CombinedScreenCheck(const RunnerResult& result);
 bool StableEnough(const RunnerOptions& options, const RunnerResult& result);
 // The result's "until_stable" value: null without the option, else the target (a fraction,
 // as "stats" gives the cv), the measured runs it took and whether the target was met.
-std::string UntilStableJson(const RunnerOptions& options, const RunnerResult& result);
+Json UntilStableJson(const RunnerOptions& options, const RunnerResult& result);
 // What the stable line adds after its parenthesis: the cv target met or not, and a rate
 // capped by the display's refresh ("" when there is nothing to say).
 std::string HeadlineNotes(const RunnerOptions& options, const RunnerResult& result);
@@ -147,9 +155,8 @@ std::string HeadlineNotes(const RunnerOptions& options, const RunnerResult& resu
 extern std::vector<std::string> RunnerCommandLine;
 // Fills the machine's facts and the command line into the environment.
 void CollectDesktop(RunEnvironment& environment);
-// The environment's desktop and machine keys as JSON members, each led by ", ": unknown
-// values are null.
-std::string DesktopJson(const RunEnvironment& environment, const RunRecord* run);
+// Adds the environment's desktop and machine keys to it: unknown values are null.
+void AddDesktopJson(Json& into, const RunEnvironment& environment, const RunRecord* run);
 // Whether the runs' rate was held to the display's refresh: a frame every n refreshes (n from
 // 1 to CappedMaxRefreshes) within CappedTolerance, while the process spent over a tenth of
 // each frame off the processor, waiting on the display. 1 yes, 0 no, -1 unknown (the refresh
@@ -158,9 +165,10 @@ constexpr double CappedTolerance = 0.02;
 constexpr int32_t CappedMaxRefreshes = 8;
 int32_t CappedByRefresh(const RunnerResult& result);
 // CappedByRefresh as JSON: true, false or null.
-std::string CappedByRefreshJson(const RunnerResult& result);
-// A JSON string of any bytes: bytes that are not UTF-8 become U+FFFD.
-std::string JsonString(const std::string& text);
+Json CappedByRefreshJson(const RunnerResult& result);
+// Any bytes as UTF-8 text for the result: each byte that does not begin a whole UTF-8 sequence
+// (truncated, overlong, a surrogate, beyond U+10FFFF) becomes U+FFFD, the rest is kept.
+std::string ValidUtf8(const std::string& text);
 
 // ---------------------------------------------------------------------------------------
 // Per-frame log (framelog.cpp).
@@ -179,7 +187,7 @@ bool TakeFrameLog(const RunnerOptions& options, bool last, FramePhaseTimes& time
 bool WriteFrameLog(const RunnerOptions& options, FramePhaseTimes& times, std::string& why);
 // The result's "frame_log" value: null without the option, else the file, the frames it
 // holds, the timed frames of the last run and the limit.
-std::string FrameLogJson(const RunnerOptions& options, const RunnerResult& result);
+Json FrameLogJson(const RunnerOptions& options, const RunnerResult& result);
 // Says on the standard error stream when the last run had more timed frames than the log holds.
 void WarnFrameLogFull(const RunnerOptions& options, const RunnerResult& result);
 

@@ -35,14 +35,13 @@ bool StableEnough(const RunnerOptions& options, const RunnerResult& result) {
          stats.cv <= options.untilStable;
 }
 
-std::string UntilStableJson(const RunnerOptions& options, const RunnerResult& result) {
-  if (options.untilStable < 0) return "null";
+Json UntilStableJson(const RunnerOptions& options, const RunnerResult& result) {
+  if (options.untilStable < 0) return nullptr;
   size_t count = 0;
   MeasuredStats(result, count);
-  char text[128];
-  snprintf(text, sizeof text, "{\"target_cv\": %.6g, \"runs\": %zu, \"met\": %s}",
-           options.untilStable, count, StableEnough(options, result) ? "true" : "false");
-  return text;
+  return {{"target_cv", options.untilStable},
+          {"runs", count},
+          {"met", StableEnough(options, result)}};
 }
 
 std::string HeadlineNotes(const RunnerOptions& options, const RunnerResult& result) {

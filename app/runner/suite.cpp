@@ -1,8 +1,6 @@
 // suite.cpp — --install-suite-profile: copies the test suite's profile that comes with the
 // program (next to it in a build, in the data folder when installed) into the folder where the
 // suite looks for local profiles, found by the suite's own rules.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -50,7 +48,8 @@ std::string SuiteUserFolder() {
   std::string override = Environment("PTS_USER_PATH_OVERRIDE");
   std::error_code error;
   if (!override.empty() && fs::is_directory(override, error)) return override;
-  if (access("/var/lib/", W_OK) == 0 && access("/etc", W_OK) == 0)
+  if (CheckWritable("/var/lib/") == WriteCheck::Writable &&
+      CheckWritable("/etc") == WriteCheck::Writable)
     return "/var/lib/phoronix-test-suite/";
   std::string home = Environment("HOME");
   if (home.empty() && !Environment("HOMEPATH").empty())

@@ -87,6 +87,9 @@ void StartMessageQueue();
 void PassStopRequest();
 // A message box is open (true) or closed again: a request to stop cannot wait for the queue.
 void NoteMessageBox(bool open);
+// Gives each of count signals the handler (with sigaction's flags), except a signal that
+// whoever started the process ignores, which stays ignored (for the processes it starts too).
+void CatchUnlessIgnored(const int* signals, size_t count, void (*handler)(int), int flags);
 // A temporary file was created (exists) or deleted, for the last resort of a forced stop
 // (tempnotes.cpp); DeleteNotedTempFiles is safe inside a signal handler.
 void NoteTempFile(const char* path, bool exists);

@@ -1,6 +1,7 @@
 // machine.cpp — what the machine's system tells reports: its release (os-release), its total
-// memory and its CPU frequency governor (the kernel's cpufreq files), each left empty where
-// the system does not tell it.
+// memory, its CPU frequency governor (the kernel's cpufreq files), the processor's name, the
+// kernel and the processors online, each left empty where the system does not tell it.
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -64,6 +65,20 @@ void CpuGovernor(char* text, size_t size) {
   snprintf(text, size, "%s", all.c_str());
 }
 
+// The first processor's name in /proc/cpuinfo.
+void CpuModel(char* text, size_t size) {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("model name", 0) != 0) continue;
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    size_t start = line.find_first_not_of(' ', colon + 1);
+    snprintf(text, size, "%s", start == std::string::npos ? "" : line.c_str() + start);
+    return;
+  }
+}
+
 }  // namespace
 
 void GetMachineReport(MachineReport* report) {
@@ -72,4 +87,10 @@ void GetMachineReport(MachineReport* report) {
   long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
   if (pages > 0 && pageSize > 0) report->memoryBytes = static_cast<int64_t>(pages) * pageSize;
   CpuGovernor(report->cpuGovernor, sizeof report->cpuGovernor);
+  CpuModel(report->cpuModel, sizeof report->cpuModel);
+  utsname name;
+  if (uname(&name) == 0)
+    snprintf(report->kernel, sizeof report->kernel, "%s %s", name.sysname, name.release);
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  report->cores = online > 0 ? static_cast<int32_t>(online) : 0;
 }

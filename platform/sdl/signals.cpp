@@ -51,23 +51,29 @@ void CatchStopSignals() {
   // SDL's own handlers would turn the signals into a quit event, which a message box or the
   // time before the window exists would swallow.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  struct sigaction action;
-  memset(&action, 0, sizeof action);
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-    // A signal ignored by whoever started us stays ignored: nohup, or a shell's background job.
-    struct sigaction before;
-    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-    sigaction(signal, &action, nullptr);
-  }
+  constexpr int Requests[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  CatchUnlessIgnored(Requests, sizeof Requests / sizeof *Requests, OnStopSignal, SA_RESTART);
   // A reader that went away (a closed pipe on the standard output) must not end the program
   // before it has cleaned up: the write fails instead.
   signal(SIGPIPE, SIG_IGN);
 }
 
 int32_t GetStopSignal() { return stopSignal; }
+
+void CatchUnlessIgnored(const int* signals, size_t count, void (*handler)(int), int flags) {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = flags;
+  for (size_t i = 0; i < count; ++i) {
+    // A signal ignored by whoever started us stays ignored: nohup, or a shell's background job
+    // (and the processes we start inherit that).
+    struct sigaction before;
+    if (sigaction(signals[i], nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signals[i], &action, nullptr);
+  }
+}
 
 void PassStopRequest() {
   if (stopSignal == 0 || stopPassed) return;

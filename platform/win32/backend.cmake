@@ -7,7 +7,7 @@ enable_language(RC)
 file(GLOB TORVEX_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 list(FILTER TORVEX_WIN32_SOURCES EXCLUDE REGEX "/entry\\.cpp$")
 add_library(torvex_platform_win32 STATIC ${TORVEX_WIN32_SOURCES})
-target_link_libraries(torvex_platform_win32 PUBLIC torvex_core winmm lz32 gdi32 user32)
+target_link_libraries(torvex_platform_win32 PUBLIC torvex_core winmm lz32 gdi32 user32 advapi32)
 
 # The icon "AppIcon" and the cursor "AppCursor", from data/*.art by the build machine's
 # torvex-win-resources. Resources are found in the program's own file only: they are compiled

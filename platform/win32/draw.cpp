@@ -16,11 +16,13 @@ const char* presentPath = "none";  // set by every copy into a window, read by r
 HWND lastCopyWindow = nullptr;     // the window of the last copy into one, and the copy
 CopiedBlock lastCopy{};
 
-// TORVEX32_PRESENT=setdibits copies with SetDIBitsToDevice from the section's memory instead
-// of BitBlt from the memory context, for measuring one against the other.
+// TORVEX_PRESENT=setdibits copies with SetDIBitsToDevice from the section's memory instead
+// of BitBlt from the memory context, for measuring one against the other. TORVEX32_PRESENT, the
+// switch's earlier name, is read where TORVEX_PRESENT is not set.
 bool UseSetDIBits() {
   static const bool chosen = [] {
-    const char* value = getenv("TORVEX32_PRESENT");
+    const char* value = getenv("TORVEX_PRESENT");
+    if (value == nullptr || value[0] == 0) value = getenv("TORVEX32_PRESENT");
     return value != nullptr && strcmp(value, "setdibits") == 0;
   }();
   return chosen;

@@ -1,7 +1,8 @@
 // report.cpp — what the Win32 backend tells reports about itself and the display: the version
 // of the system (and of Wine, when that is the system), GDI as the video path, the media
 // device when a device opened, the screen as GDI has it and the refresh rate of the display
-// the window was on; and of the machine: the system's build and its total memory.
+// the window was on; and of the machine: the system's build, its total memory, the processor's
+// name and the processors.
 #include <cstdio>
 #include <cstring>
 
@@ -70,6 +71,16 @@ void NoteWindowMonitor(HWND window) {
 void GetMachineReport(MachineReport* report) {
   memset(report, 0, sizeof *report);
   SystemVersion(report->osRelease, sizeof report->osRelease);
+  snprintf(report->kernel, sizeof report->kernel, "Windows");
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  report->cores = static_cast<int32_t>(system.dwNumberOfProcessors);
+  // The processor's name as the system keeps it (with the padding some makers put before it).
+  char name[sizeof report->cpuModel] = "";
+  DWORD size = sizeof name;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0",
+                   "ProcessorNameString", RRF_RT_REG_SZ, nullptr, name, &size) == ERROR_SUCCESS)
+    snprintf(report->cpuModel, sizeof report->cpuModel, "%s", name + strspn(name, " "));
   MEMORYSTATUSEX memory{};
   memory.dwLength = sizeof memory;
   if (GlobalMemoryStatusEx(&memory))

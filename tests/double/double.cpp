@@ -2,6 +2,7 @@
 // parts of the platform layer (the media device's double is media_double.cpp).
 #include "tests/double/double.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +91,8 @@ std::function<bool()> BlockCopyResult;
 std::string PlatformError;
 ScreenCheck ScreenAnswer;
 MachineReport Machine;
+ProcessUsage Usage;
+int32_t RunnerStopSignal = 0;
 
 void Reset() {
   Calls.clear();
@@ -111,7 +114,9 @@ void Reset() {
   BlockCopyResult = [] { return true; };
   PlatformError.clear();
   ScreenAnswer = ScreenCheck{ScreenMatch, 512 * 384, 0, ""};
-  Machine = MachineReport{"Double OS 1", int64_t{1} << 30, ""};
+  Machine = MachineReport{"Double OS 1", int64_t{1} << 30, "", "Double CPU", "Double 1", 2};
+  Usage = ProcessUsage{0, 0};
+  RunnerStopSignal = 0;
   // As the SDL backend: creation delivers nothing; showing delivers a restored size
   // notification with the creation client size (here inside a frame of 2 by 21 pixels, so the
   // window procedure corrects it), then the focus (the backend's headless drivers; under a
@@ -495,3 +500,49 @@ void GetMachineReport(MachineReport* report) {
 void CatchStopSignals() { Record("CatchStopSignals"); }
 
 int32_t GetStopSignal() { return StopSignal; }
+
+// Runs: the folder is named, never made; a run is its body called in this process, on a
+// share of the double's own.
+namespace {
+std::vector<unsigned char> runShare;
+}  // namespace
+
+uint32_t MakePrivateFolder(char* buffer, uint32_t size) {
+  Record("MakePrivateFolder");
+  return static_cast<uint32_t>(snprintf(buffer, size, "/tmp/torvex32-bench-double"));
+}
+
+void UsePrivateConfiguration(const char* folder) {
+  Record(std::string("UsePrivateConfiguration ") + folder);
+}
+
+void ChooseRunDisplay(bool headless, const char* videoDriver, const char* present) {
+  Record(std::string("ChooseRunDisplay ") + (headless ? "headless" : "window") + " '" +
+         videoDriver + "' '" + present + "'");
+}
+
+void* PrepareRuns(int, char**, const char*, size_t shareBytes) {
+  Record("PrepareRuns");
+  runShare.assign(shareBytes, 0);
+  return runShare.data();
+}
+
+void ServeRun(RunBody, size_t) { Record("ServeRun"); }
+
+bool StartRun(RunBody body, bool last, RunEnd* end) {
+  Record(std::string("StartRun") + (last ? " last" : ""));
+  std::fill(runShare.begin(), runShare.end(), 0);
+  *end = RunEnd{};
+  end->exitCode = body(runShare.data(), last);
+  end->reported = true;
+  snprintf(end->description, sizeof end->description, "exit status %d", end->exitCode);
+  return true;
+}
+
+void CatchRunnerStops() { Record("CatchRunnerStops"); }
+int32_t GetRunnerStopSignal() { return RunnerStopSignal; }
+
+ProcessUsage GetProcessUsage() { return Usage; }
+
+// Every path can be written: the double has no files of its own.
+WriteCheck CheckWritable(const char*) { return WriteCheck::Writable; }

@@ -44,6 +44,8 @@ extern std::function<bool()> BlockCopyResult;
 extern std::string PlatformError;    // GetPlatformError while set (else the double's own)
 extern ScreenCheck ScreenAnswer;     // what CheckWindowShowsBlock returns; a match by default
 extern MachineReport Machine;        // GetMachineReport; 1 GiB, no governor known
+extern ProcessUsage Usage;           // GetProcessUsage; nothing spent by default
+extern int32_t RunnerStopSignal;     // GetRunnerStopSignal; 0 by default
 // Profile files in memory: path -> section -> key -> value (names as written).
 extern std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> Profiles;
 // Called by CreateMainWindow / ShowMainWindow / DestroyMainWindow / MoveMainWindow /
