@@ -54,6 +54,10 @@ extern int32_t HorizontalSwing;         // drives the left and right sprite colu
 // (nothing usable written) if it does not fit. The benchmark and the tools find their data
 // files through it alike.
 bool FindDataFile(char* buffer, size_t size, const char* programDir, const char* name);
+// Whether two paths name the same file: one file under two names, or a name and a file that
+// does not exist yet but would be it. The runner and torvex-compare refuse, through it, an
+// output that is one of their inputs or their other output.
+bool SameFile(const char* a, const char* b);
 
 // The title block's banner: seven rows of exactly 30 characters, codes 96 to 123, drawn with
 // the glyph table base 32 glyphs on so that code n shows glyph n + 32.

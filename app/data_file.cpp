@@ -2,6 +2,7 @@
 // installed data directory.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/app.h"
@@ -33,4 +34,16 @@ bool FindDataFile(char* buffer, size_t size, const char* programDir, const char*
   if (installed.size() < size && Readable(installed.c_str()))
     memcpy(buffer, installed.c_str(), installed.size() + 1);
   return true;
+}
+
+bool SameFile(const char* a, const char* b) {
+  std::error_code error;
+  if (std::filesystem::equivalent(a, b, error)) return true;
+  auto full = [](const char* path) {
+    std::error_code e;
+    std::filesystem::path absolute = std::filesystem::absolute(path, e);
+    return std::filesystem::weakly_canonical(e ? std::filesystem::path(path) : absolute, e)
+        .lexically_normal();
+  };
+  return full(a) == full(b);
 }

@@ -568,26 +568,13 @@ bool DrawChart(const std::string& out, const std::string& fontPath,
   return WritePalettePng(out, c.width, c.height, c.pixels, why);
 }
 
-// The same file under two names, or a name and a file that does not exist yet but would be it.
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code error;
-  if (std::filesystem::equivalent(a, b, error)) return true;
-  auto full = [](const std::string& path) {
-    std::error_code e;
-    std::filesystem::path absolute = std::filesystem::absolute(path, e);
-    return std::filesystem::weakly_canonical(e ? std::filesystem::path(path) : absolute, e)
-        .lexically_normal();
-  };
-  return full(a) == full(b);
-}
-
 // The chart must not take the place of a result: "--png a.json b.json", with the chart's name
 // forgotten, would otherwise overwrite a.json. A file already there is replaced only if it is
 // a PNG (an earlier chart).
 bool CheckChartPath(const std::string& png, const std::vector<std::string>& paths,
                     std::string& why) {
   for (const std::string& path : paths) {
-    if (SameFile(png, path)) {
+    if (SameFile(png.c_str(), path.c_str())) {
       why = png + ": is also a result to compare";
       return false;
     }

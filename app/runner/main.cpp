@@ -220,24 +220,11 @@ bool CheckRoom(const std::string& folder, const std::string& tempName) {
   return ok;
 }
 
-// The same file under two names, or a name and a file that does not exist yet but would be it.
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code error;
-  if (std::filesystem::equivalent(a, b, error)) return true;
-  auto full = [](const std::string& path) {
-    std::error_code e;
-    std::filesystem::path absolute = std::filesystem::absolute(path, e);
-    return std::filesystem::weakly_canonical(e ? std::filesystem::path(path) : absolute, e)
-        .lexically_normal();
-  };
-  return full(a) == full(b);
-}
-
 // Every file the runner will write, checked before the first run: a bad path found after the
 // runs would cost them, and an output that is the other output would lose one of them.
 bool CheckOutputs(const RunnerOptions& options, std::string& why) {
   if (!options.output.empty() && !options.screenshot.empty() &&
-      SameFile(options.output, options.screenshot)) {
+      SameFile(options.output.c_str(), options.screenshot.c_str())) {
     why = "--output and --screenshot name the same file, " + options.output;
     return false;
   }

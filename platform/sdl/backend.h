@@ -20,6 +20,14 @@ bool DriverWithoutFocus();
 // The window system neither tells a window where it is nor lets it choose (Wayland).
 bool DriverWithoutPositions();
 
+// Looks a function up in a library loaded with SDL_LoadObject (the X11 paths load Xlib at run
+// time, as SDL itself does); false where the library or the function is missing.
+template <typename F>
+bool FindLoaded(void* library, const char* name, F& function) {
+  function = reinterpret_cast<F>(library != nullptr ? SDL_LoadFunction(library, name) : nullptr);
+  return function != nullptr;
+}
+
 // ---------------------------------------------------------------------------------------
 // The one window. A handle is valid while it is the live window; messages for any other
 // handle are dropped.

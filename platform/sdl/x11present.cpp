@@ -89,37 +89,36 @@ struct XFunctions {
 };
 XFunctions x;
 
-template <typename F>
-bool Find(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(library != nullptr ? SDL_LoadFunction(library, name) : nullptr);
-  return function != nullptr;
-}
-
 bool LoadFunctions() {
   static int loaded = 0;  // 1 found, -1 not
   if (loaded != 0) return loaded > 0;
   void* xlib = SDL_LoadObject("libX11.so.6");
   void* xext = SDL_LoadObject("libXext.so.6");
   bool ok =
-      Find(xlib, "XOpenDisplay", x.openDisplay) && Find(xlib, "XCloseDisplay", x.closeDisplay) &&
-      Find(xlib, "XDisplayString", x.displayString) &&
-      Find(xlib, "XGetWindowAttributes", x.getWindowAttributes) &&
-      Find(xlib, "XGetVisualInfo", x.getVisualInfo) && Find(xlib, "XFree", x.free) &&
-      Find(xlib, "XCreateGC", x.createGC) && Find(xlib, "XFreeGC", x.freeGC) &&
-      Find(xlib, "XFlush", x.flush) && Find(xlib, "XSync", x.sync) &&
-      Find(xlib, "XEventsQueued", x.eventsQueued) && Find(xlib, "XNextEvent", x.nextEvent) &&
-      Find(xlib, "XSetErrorHandler", x.setErrorHandler) &&
-      Find(xlib, "XCreateColormap", x.createColormap) &&
-      Find(xlib, "XStoreColors", x.storeColors) && Find(xlib, "XQueryColors", x.queryColors) &&
-      Find(xlib, "XSetWindowColormap", x.setWindowColormap) &&
-      Find(xlib, "XSetWMColormapWindows", x.setWMColormapWindows) &&
-      Find(xlib, "XInstallColormap", x.installColormap) &&
-      Find(xlib, "XInternAtom", x.internAtom) &&
-      Find(xlib, "XGetSelectionOwner", x.getSelectionOwner) &&
-      Find(xext, "XShmQueryExtension", x.shmQueryExtension) &&
-      Find(xext, "XShmGetEventBase", x.shmGetEventBase) &&
-      Find(xext, "XShmCreateImage", x.shmCreateImage) && Find(xext, "XShmAttach", x.shmAttach) &&
-      Find(xext, "XShmDetach", x.shmDetach) && Find(xext, "XShmPutImage", x.shmPutImage);
+      FindLoaded(xlib, "XOpenDisplay", x.openDisplay) &&
+      FindLoaded(xlib, "XCloseDisplay", x.closeDisplay) &&
+      FindLoaded(xlib, "XDisplayString", x.displayString) &&
+      FindLoaded(xlib, "XGetWindowAttributes", x.getWindowAttributes) &&
+      FindLoaded(xlib, "XGetVisualInfo", x.getVisualInfo) && FindLoaded(xlib, "XFree", x.free) &&
+      FindLoaded(xlib, "XCreateGC", x.createGC) && FindLoaded(xlib, "XFreeGC", x.freeGC) &&
+      FindLoaded(xlib, "XFlush", x.flush) && FindLoaded(xlib, "XSync", x.sync) &&
+      FindLoaded(xlib, "XEventsQueued", x.eventsQueued) &&
+      FindLoaded(xlib, "XNextEvent", x.nextEvent) &&
+      FindLoaded(xlib, "XSetErrorHandler", x.setErrorHandler) &&
+      FindLoaded(xlib, "XCreateColormap", x.createColormap) &&
+      FindLoaded(xlib, "XStoreColors", x.storeColors) &&
+      FindLoaded(xlib, "XQueryColors", x.queryColors) &&
+      FindLoaded(xlib, "XSetWindowColormap", x.setWindowColormap) &&
+      FindLoaded(xlib, "XSetWMColormapWindows", x.setWMColormapWindows) &&
+      FindLoaded(xlib, "XInstallColormap", x.installColormap) &&
+      FindLoaded(xlib, "XInternAtom", x.internAtom) &&
+      FindLoaded(xlib, "XGetSelectionOwner", x.getSelectionOwner) &&
+      FindLoaded(xext, "XShmQueryExtension", x.shmQueryExtension) &&
+      FindLoaded(xext, "XShmGetEventBase", x.shmGetEventBase) &&
+      FindLoaded(xext, "XShmCreateImage", x.shmCreateImage) &&
+      FindLoaded(xext, "XShmAttach", x.shmAttach) &&
+      FindLoaded(xext, "XShmDetach", x.shmDetach) &&
+      FindLoaded(xext, "XShmPutImage", x.shmPutImage);
   loaded = ok ? 1 : -1;
   return ok;
 }

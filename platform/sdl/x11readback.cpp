@@ -34,24 +34,19 @@ struct XFunctions {
 };
 XFunctions x;
 
-template <typename F>
-bool Find(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(library != nullptr ? SDL_LoadFunction(library, name) : nullptr);
-  return function != nullptr;
-}
-
 bool LoadFunctions() {
   static int loaded = 0;  // 1 found, -1 not
   if (loaded != 0) return loaded > 0;
   void* xlib = SDL_LoadObject("libX11.so.6");
-  bool ok = Find(xlib, "XOpenDisplay", x.openDisplay) &&
-            Find(xlib, "XCloseDisplay", x.closeDisplay) &&
-            Find(xlib, "XDisplayString", x.displayString) &&
-            Find(xlib, "XGetWindowAttributes", x.getWindowAttributes) &&
-            Find(xlib, "XGetImage", x.getImage) && Find(xlib, "XQueryColors", x.queryColors) &&
-            Find(xlib, "XListInstalledColormaps", x.listInstalledColormaps) &&
-            Find(xlib, "XFree", x.free) && Find(xlib, "XSync", x.sync) &&
-            Find(xlib, "XSetErrorHandler", x.setErrorHandler);
+  bool ok = FindLoaded(xlib, "XOpenDisplay", x.openDisplay) &&
+            FindLoaded(xlib, "XCloseDisplay", x.closeDisplay) &&
+            FindLoaded(xlib, "XDisplayString", x.displayString) &&
+            FindLoaded(xlib, "XGetWindowAttributes", x.getWindowAttributes) &&
+            FindLoaded(xlib, "XGetImage", x.getImage) &&
+            FindLoaded(xlib, "XQueryColors", x.queryColors) &&
+            FindLoaded(xlib, "XListInstalledColormaps", x.listInstalledColormaps) &&
+            FindLoaded(xlib, "XFree", x.free) && FindLoaded(xlib, "XSync", x.sync) &&
+            FindLoaded(xlib, "XSetErrorHandler", x.setErrorHandler);
   loaded = ok ? 1 : -1;
   return ok;
 }
