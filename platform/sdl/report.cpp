@@ -42,12 +42,6 @@ struct RandrFunctions {
 bool placeKnown = false;
 int32_t placeX = 0, placeY = 0;
 
-template <typename F>
-bool Find(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(library != nullptr ? SDL_LoadFunction(library, name) : nullptr);
-  return function != nullptr;
-}
-
 // The window's centre on the screen: the live window's, or where it was when it went.
 bool WindowCentre(int32_t& x, int32_t& y) {
   PlatformWindow* w = CurrentWindow();
@@ -121,10 +115,10 @@ void ReportWindowManager(const XReportFunctions& x, Display* display, BackendRep
 void ReportRefresh(const XReportFunctions& x, Display* display, BackendReport* report) {
   void* library = SDL_LoadObject("libXrandr.so.2");
   RandrFunctions r{};
-  bool found = Find(library, "XRRGetScreenResourcesCurrent", r.screenResources) &&
-               Find(library, "XRRFreeScreenResources", r.freeScreenResources) &&
-               Find(library, "XRRGetCrtcInfo", r.crtcInfo) &&
-               Find(library, "XRRFreeCrtcInfo", r.freeCrtcInfo);
+  bool found = FindLoaded(library, "XRRGetScreenResourcesCurrent", r.screenResources) &&
+               FindLoaded(library, "XRRFreeScreenResources", r.freeScreenResources) &&
+               FindLoaded(library, "XRRGetCrtcInfo", r.crtcInfo) &&
+               FindLoaded(library, "XRRFreeCrtcInfo", r.freeCrtcInfo);
   XRRScreenResources* resources =
       found ? r.screenResources(display, x.defaultRoot(display)) : nullptr;
   int32_t centreX = 0, centreY = 0;
@@ -158,18 +152,20 @@ void ReportRefresh(const XReportFunctions& x, Display* display, BackendReport* r
 bool ReportXServer(BackendReport* report) {
   void* xlib = SDL_LoadObject("libX11.so.6");
   XReportFunctions x{};
-  bool found = Find(xlib, "XOpenDisplay", x.openDisplay) &&
-               Find(xlib, "XCloseDisplay", x.closeDisplay) &&
-               Find(xlib, "XServerVendor", x.serverVendor) &&
-               Find(xlib, "XVendorRelease", x.vendorRelease) &&
-               Find(xlib, "XDefaultScreen", x.defaultScreen) &&
-               Find(xlib, "XDisplayWidth", x.displayWidth) &&
-               Find(xlib, "XDisplayHeight", x.displayHeight) &&
-               Find(xlib, "XDefaultDepth", x.defaultDepth) &&
-               Find(xlib, "XInternAtom", x.internAtom) &&
-               Find(xlib, "XGetWindowProperty", x.getWindowProperty) &&
-               Find(xlib, "XFree", x.free) && Find(xlib, "XDefaultRootWindow", x.defaultRoot) &&
-               Find(xlib, "XSetErrorHandler", x.setErrorHandler) && Find(xlib, "XSync", x.sync);
+  bool found = FindLoaded(xlib, "XOpenDisplay", x.openDisplay) &&
+               FindLoaded(xlib, "XCloseDisplay", x.closeDisplay) &&
+               FindLoaded(xlib, "XServerVendor", x.serverVendor) &&
+               FindLoaded(xlib, "XVendorRelease", x.vendorRelease) &&
+               FindLoaded(xlib, "XDefaultScreen", x.defaultScreen) &&
+               FindLoaded(xlib, "XDisplayWidth", x.displayWidth) &&
+               FindLoaded(xlib, "XDisplayHeight", x.displayHeight) &&
+               FindLoaded(xlib, "XDefaultDepth", x.defaultDepth) &&
+               FindLoaded(xlib, "XInternAtom", x.internAtom) &&
+               FindLoaded(xlib, "XGetWindowProperty", x.getWindowProperty) &&
+               FindLoaded(xlib, "XFree", x.free) &&
+               FindLoaded(xlib, "XDefaultRootWindow", x.defaultRoot) &&
+               FindLoaded(xlib, "XSetErrorHandler", x.setErrorHandler) &&
+               FindLoaded(xlib, "XSync", x.sync);
   Display* display = found ? x.openDisplay(nullptr) : nullptr;
   if (display != nullptr) {
     int screen = x.defaultScreen(display);
